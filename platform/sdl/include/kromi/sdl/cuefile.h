@@ -1,0 +1,80 @@
+#pragma once
+// Reading cue files safely and cheaply. A cue path may name anything (a FIFO that would block,
+// /dev/zero that never ends, a huge file), so only regular files of bounded size are read. A held
+// knob key plays "Pot.wav" ten times a second, so a file is read and checked once and then
+// remembered for as long as its identity stays the same. POSIX only, no SDL.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kromi {
+
+// The largest cue file read; anything bigger is refused unread.
+inline constexpr std::size_t kMaxCueFileBytes = 4u * 1024u * 1024u;
+
+// Who a file is and when it last changed: any replace, rewrite, truncation or touch changes it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t mtimeSec = 0;
+  std::int64_t mtimeNsec = 0;
+  std::int64_t ctimeSec = 0;  // ctime as well: nobody can set it back, unlike mtime
+  std::int64_t ctimeNsec = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+enum class CueReadStatus {
+  kOk,
+  kOpenFailed,  // missing, no permission, ...
+  kNotRegular,  // a directory, FIFO, device or socket
+  kTooLarge,    // more than the cap, at open or by the time it was read
+  kReadFailed,  // an I/O error
+  kChanged,     // the file changed while it was being read: its bytes may be torn
+};
+
+// The outcome of one read; bytes is empty unless status is kOk.
+struct CueRead {
+  CueReadStatus status = CueReadStatus::kOpenFailed;
+  FileIdentity identity;  // of the opened file, when it could be opened
+  std::vector<std::uint8_t> bytes;
+};
+
+// Reads the whole of path if it is a regular file of at most cap bytes. Never blocks on a FIFO or
+// a device, never reads more than cap + 1 bytes, retries interrupted reads.
+CueRead ReadCueFile(const std::string& path, std::size_t cap = kMaxCueFileBytes);
+
+// A cue file that passed the WAV checks, rebuilt as a canonical WAV ready for SDL.
+struct CueFile {
+  FileIdentity identity;
+  std::vector<std::uint8_t> wav;
+};
+
+// Remembers, per path, the last file read and whether it was playable.
+class CueFileCache {
+ public:
+  // Holds at most maxEntries paths; past that it starts afresh (the game uses four).
+  explicit CueFileCache(std::size_t maxEntries = 16);
+
+  // The playable cue at path, or nullptr if it is missing, unreadable, not a regular file or not
+  // an acceptable WAV. Costs one stat while the file stays the same. The pointer stays valid
+  // until the next call.
+  const CueFile* Lookup(const std::string& path);
+
+  // How many times a file's content was gone to (opened and read), rather than remembered.
+  std::size_t Reads() const { return reads_; }
+
+ private:
+  struct Entry {
+    FileIdentity identity;
+    bool playable = false;
+    CueFile file;
+  };
+  std::unordered_map<std::string, Entry> entries_;
+  std::size_t maxEntries_;
+  std::size_t reads_ = 0;
+};
+
+}  // namespace kromi

@@ -1,0 +1,55 @@
+#pragma once
+// The window and its event loop: SDL events and due timers in, frames out.
+#include <SDL.h>
+
+#include <memory>
+#include <string>
+
+#include "kromi/core/form.h"
+#include "kromi/core/mouse.h"
+#include "kromi/core/scheduler.h"
+#include "kromi/sdl/fonts.h"
+#include "kromi/sdl/frame.h"
+#include "kromi/sdl/renderer.h"
+
+namespace kromi {
+
+class Host {
+ public:
+  explicit Host(FormView view);
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // Starts SDL's video. Without a display it fails with a one-line reason.
+  bool OpenVideo(std::string& error);
+
+  // The whole-number factor the window is scaled by on this display (1 at 96 dpi, 2 at 192).
+  int Scale() const { return scale_; }
+
+  // Creates the window (shown only once its first frame is drawn) and runs until the form
+  // unloads. Returns false with a reason when the window cannot be made.
+  bool Run(Fonts& fonts, std::string& error);
+
+ private:
+  bool CreateWindow(std::string& error);
+  void Draw();
+  void Present();
+  std::string Snapshot() const;
+
+  FormView view_;
+  SteadyClock clock_;
+  Scheduler scheduler_{clock_};
+  MouseRouter mouse_;
+  int scale_ = 1;
+  bool videoOpen_ = false;
+  SDL_Window* window_ = nullptr;
+  std::unique_ptr<Renderer> renderer_;
+  Frame frame_;
+  std::string shown_;  // what the last frame drew, to skip passes that change nothing
+};
+
+// The whole-number scale for a display density in dots per inch: 1 up to 143 dpi, 2 from 144.
+int ScaleForDpi(float dpi);
+
+}  // namespace kromi

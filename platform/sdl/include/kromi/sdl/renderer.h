@@ -1,0 +1,58 @@
+#pragma once
+// The software renderer: draws the form's controls into a Frame, bottom to top. It knows the
+// kinds of control, never their names, and needs no window.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "kromi/core/controls.h"
+#include "kromi/sdl/fonts.h"
+#include "kromi/sdl/frame.h"
+
+namespace kromi {
+
+class Painter;
+
+class Renderer {
+ public:
+  // The client area in logical pixels.
+  static constexpr int kWidth = 328;
+  static constexpr int kHeight = 256;
+
+  // Draws with fonts at a whole device scale (1: one device pixel per logical pixel).
+  Renderer(Fonts& fonts, int scale);
+
+  int Scale() const { return scale_; }
+
+  // Sets each label's Width and Height (logical pixels) from its caption and font; Left and Top
+  // stay. Measured at scale 1, so the layout is the same at every device scale.
+  void AutoSize(std::span<const ControlRef> controls);
+  // The same for one label.
+  void AutoSize(Label& label);
+
+  // Sizes out to the client area at this scale (kWidth * scale x kHeight * scale), fills it with
+  // background and draws the visible controls, the last of topFirst first, so topFirst[0] ends up
+  // on top.
+  void Draw(Colour background, std::span<const ControlRef> topFirst, Frame& out);
+
+ private:
+  // A caption's coverage as an 8-bit mask, in device pixels.
+  struct TextMask {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> alpha;
+  };
+
+  const TextMask& Text(const std::string& caption, const Font& font);
+  void DrawLabel(Painter& painter, const Label& label);
+  void DrawShape(Painter& painter, const Shape& shape) const;
+  void DrawPicture(Painter& painter, const Picture& picture) const;
+
+  Fonts& fonts_;
+  int scale_;
+  std::unordered_map<std::string, TextMask> text_;
+};
+
+}  // namespace kromi

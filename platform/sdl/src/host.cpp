@@ -1,0 +1,186 @@
+#include "kromi/sdl/host.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "kromi/sdl/input.h"
+
+namespace kromi {
+
+int ScaleForDpi(float dpi) {
+  if (!(dpi > 0)) return 1;
+  return std::clamp(static_cast<int>(std::lround(dpi / 96.0f)), 1, 8);
+}
+
+Host::Host(FormView view) : view_(std::move(view)), mouse_(*view_.drawingOrder, *view_.events) {
+  for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick);
+}
+
+Host::~Host() {
+  renderer_.reset();
+  if (window_) SDL_DestroyWindow(window_);
+  if (videoOpen_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool Host::OpenVideo(std::string& error) {
+  // The software frame goes straight to the window surface. Without this hint SDL builds that
+  // surface on OpenGL, which costs far more start-up time, memory and threads than it saves.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // SDL would otherwise fall back to an invisible offscreen window when no display answers.
+  // Only real displays, unless the user chose a driver.
+  const char* chosen = std::getenv("SDL_VIDEODRIVER");
+  if (!chosen || !*chosen) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    error = std::string("no display (") + SDL_GetError() +
+            "): set DISPLAY to a running X server (or WAYLAND_DISPLAY for Wayland)";
+    return false;
+  }
+  videoOpen_ = true;
+  float ddpi = 0, hdpi = 0, vdpi = 0;
+  if (SDL_GetDisplayDPI(0, &ddpi, &hdpi, &vdpi) == 0) scale_ = ScaleForDpi(vdpi > 0 ? vdpi : hdpi);
+  return true;
+}
+
+bool Host::CreateWindow(std::string& error) {
+  window_ = SDL_CreateWindow(view_.caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             view_.clientWidth * scale_, view_.clientHeight * scale_,
+                             SDL_WINDOW_HIDDEN);
+  if (!window_) {
+    error = std::string("cannot open the window: ") + SDL_GetError();
+    return false;
+  }
+  if (const PaletteImage* icon = view_.icon) {
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, icon->width, icon->height, 32,
+                                                    SDL_PIXELFORMAT_ARGB8888);
+    if (s) {
+      auto* px = static_cast<std::uint32_t*>(s->pixels);
+      for (int y = 0; y < icon->height; ++y) {
+        for (int x = 0; x < icon->width; ++x) {
+          const int i = icon->At(x, y);
+          const Rgb8 c = icon->palette[static_cast<std::size_t>(i)];
+          const std::uint32_t alpha = i == icon->transparent ? 0u : 0xFFu;
+          px[y * (s->pitch / 4) + x] = alpha << 24 | std::uint32_t{c.r} << 16 | std::uint32_t{c.g} << 8 | c.b;
+        }
+      }
+      SDL_SetWindowIcon(window_, s);
+      SDL_FreeSurface(s);
+    }
+  }
+  return true;
+}
+
+std::string Host::Snapshot() const {
+  // Every property the renderer reads, packed; equal snapshots draw equal frames.
+  std::string s;
+  auto put = [&s](const auto& v) { s.append(reinterpret_cast<const char*>(&v), sizeof v); };
+  for (const ControlRef& ref : *view_.drawingOrder) {
+    std::visit(
+        [&](const auto* c) {
+          using T = std::remove_cvref_t<decltype(*c)>;
+          put(c->Visible);
+          put(c->Left);
+          put(c->Top);
+          if constexpr (std::is_same_v<T, Label>) {
+            put(c->ForeColor);
+            put(c->BackColor);
+            s += c->Caption;
+            s.push_back('\0');
+          } else if constexpr (std::is_same_v<T, Shape>) {
+            put(c->BorderColor);
+            put(c->FillColor);
+            put(c->Width);
+            put(c->Height);
+          } else {
+            put(c->Width);
+            put(c->Height);
+          }
+        },
+        ref);
+  }
+  return s;
+}
+
+void Host::Draw() {
+  const std::span<const ControlRef> order(*view_.drawingOrder);
+  renderer_->AutoSize(order);
+  renderer_->Draw(view_.backColor, order, frame_);
+}
+
+void Host::Present() {
+  SDL_Surface* surface = SDL_GetWindowSurface(window_);
+  if (!surface) return;
+  const int w = std::min(surface->w, frame_.width);
+  const int h = std::min(surface->h, frame_.height);
+  SDL_LockSurface(surface);
+  SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, frame_.pixels.data(),
+                    frame_.width * 4, surface->format->format, surface->pixels, surface->pitch);
+  SDL_UnlockSurface(surface);
+  SDL_UpdateWindowSurface(window_);
+}
+
+bool Host::Run(Fonts& fonts, std::string& error) {
+  if (!CreateWindow(error)) return false;
+  renderer_ = std::make_unique<Renderer>(fonts, scale_);
+  frame_.width = view_.clientWidth * scale_;
+  frame_.height = view_.clientHeight * scale_;
+  frame_.pixels.assign(static_cast<std::size_t>(frame_.width) * static_cast<std::size_t>(frame_.height), 0);
+  Draw();
+  shown_ = Snapshot();
+  SDL_ShowWindow(window_);
+  Present();
+
+  FormEvents& events = *view_.events;
+  InputTranslator input(events, mouse_, scale_);
+  const auto unloaded = [&events] { return events.Unloaded(); };
+  bool exposed = false;
+  auto handle = [&](const SDL_Event& e) {
+    if (input.Handle(e)) return;
+    if (e.type == SDL_QUIT) {
+      events.Close();
+    } else if (e.type == SDL_WINDOWEVENT) {
+      if (e.window.event == SDL_WINDOWEVENT_CLOSE) events.Close();
+      if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SHOWN ||
+          e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+        exposed = true;
+    }
+  };
+
+  while (!unloaded()) {
+    scheduler_.Sync();
+    SDL_Event e;
+    int got = 0;
+    if (const auto wait = scheduler_.TimeToNext()) {
+      // Whole milliseconds, rounded up, so a wait never ends just before its tick and spins.
+      const auto ms = static_cast<int>((*wait + 999) / 1000);
+      got = ms > 0 ? SDL_WaitEventTimeout(&e, ms) : SDL_PollEvent(&e);
+    } else {
+      got = SDL_WaitEvent(&e);
+    }
+    if (got) {
+      handle(e);
+      scheduler_.Sync();
+      while (!unloaded() && SDL_PollEvent(&e)) {
+        handle(e);
+        scheduler_.Sync();
+      }
+    }
+    if (unloaded()) break;
+    scheduler_.FireDue(unloaded);
+    if (unloaded()) break;
+    std::string now = Snapshot();
+    if (now != shown_) {
+      Draw();
+      shown_ = std::move(now);
+      Present();
+      exposed = false;
+    } else if (exposed) {
+      Present();
+      exposed = false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kromi

@@ -1,0 +1,133 @@
+#include "kromi/sdl/renderer.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <type_traits>
+
+#include "kromi/core/runtime.h"
+#include "kromi/sdl/painter.h"
+
+namespace kromi {
+
+namespace {
+
+// Captions seen in one game are few (hex values, a handful of words); the bound only guards
+// against a caller that invents new ones forever.
+constexpr std::size_t kMaxCachedTexts = 2048;
+
+// Positions and sizes are floats in the model but whole pixels on screen.
+int Whole(float value) { return static_cast<int>(RoundHalfEven(static_cast<double>(value))); }
+
+std::string TextKey(const std::string& caption, const Font& font) {
+  std::string key = font.name;
+  key += '\x1f';
+  key += std::to_string(font.pixelSize);
+  key += font.bold ? "b\x1f" : "\x1f";
+  key += caption;
+  return key;
+}
+
+}  // namespace
+
+Renderer::Renderer(Fonts& fonts, int scale) : fonts_(fonts), scale_(std::max(1, scale)) {}
+
+void Renderer::AutoSize(Label& label) {
+  TTF_Font* font = fonts_.Get(label.font, 1);
+  if (font == nullptr) return;
+  int width = 0, height = 0;
+  if (!label.Caption.empty() && TTF_SizeUTF8(font, label.Caption.c_str(), &width, &height) != 0) return;
+  label.Width = static_cast<float>(width);
+  label.Height = static_cast<float>(TTF_FontHeight(font));
+}
+
+void Renderer::AutoSize(std::span<const ControlRef> controls) {
+  for (const ControlRef& control : controls) {
+    if (Label* const* label = std::get_if<Label*>(&control); label != nullptr && *label != nullptr) {
+      AutoSize(**label);
+    }
+  }
+}
+
+const Renderer::TextMask& Renderer::Text(const std::string& caption, const Font& font) {
+  std::string key = TextKey(caption, font);
+  if (const auto it = text_.find(key); it != text_.end()) return it->second;
+  if (text_.size() >= kMaxCachedTexts) text_.clear();
+
+  TextMask mask;
+  TTF_Font* ttf = caption.empty() ? nullptr : fonts_.Get(font, scale_);
+  // Rendered in white once; only the coverage is kept, so any colour can reuse it.
+  SDL_Surface* rendered = ttf != nullptr ? TTF_RenderUTF8_Blended(ttf, caption.c_str(), SDL_Color{255, 255, 255, 255})
+                                         : nullptr;
+  if (rendered != nullptr && rendered->format->format != SDL_PIXELFORMAT_ARGB8888) {
+    SDL_Surface* converted = SDL_ConvertSurfaceFormat(rendered, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(rendered);
+    rendered = converted;
+  }
+  if (rendered != nullptr) {
+    if (SDL_LockSurface(rendered) == 0) {
+      mask.width = rendered->w;
+      mask.height = rendered->h;
+      mask.alpha.resize(static_cast<std::size_t>(mask.width) * static_cast<std::size_t>(mask.height));
+      for (int y = 0; y < mask.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(rendered->pixels) +
+                                                                 static_cast<std::ptrdiff_t>(y) * rendered->pitch);
+        std::uint8_t* out = mask.alpha.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width);
+        for (int x = 0; x < mask.width; ++x) out[x] = static_cast<std::uint8_t>(row[x] >> 24);
+      }
+      SDL_UnlockSurface(rendered);
+    }
+    SDL_FreeSurface(rendered);
+  }
+  return text_.emplace(std::move(key), std::move(mask)).first->second;
+}
+
+void Renderer::DrawLabel(Painter& painter, const Label& label) {
+  const int s = scale_;
+  const int left = Whole(label.Left) * s;
+  const int top = Whole(label.Top) * s;
+  const int width = Whole(label.Width) * s;
+  if (label.opaque) painter.FillRect(Rect{left, top, width, Whole(label.Height) * s}, PixelOf(label.BackColor));
+  const TextMask& text = Text(label.Caption, label.font);
+  if (text.alpha.empty()) return;
+  const int x = label.alignment == Alignment::Centre ? left + (width - text.width) / 2 : left;
+  painter.BlendMask(text.alpha.data(), text.width, text.height, text.width, x, top, PixelOf(label.ForeColor));
+}
+
+void Renderer::DrawShape(Painter& painter, const Shape& shape) const {
+  const ShapeRect rect{static_cast<double>(Whole(shape.Left)), static_cast<double>(Whole(shape.Top)),
+                       static_cast<double>(Whole(shape.Width)), static_cast<double>(Whole(shape.Height))};
+  const bool border = shape.borderSolid && shape.BorderWidth > 0;
+  if (shape.fillSolid) painter.FillRoundedRect(rect, scale_, border, PixelOf(shape.FillColor));
+  if (border) painter.StrokeRoundedRect(rect, shape.BorderWidth, scale_, PixelOf(shape.BorderColor));
+}
+
+void Renderer::DrawPicture(Painter& painter, const Picture& picture) const {
+  if (picture.image == nullptr) return;
+  const int s = scale_;
+  const int width = picture.stretch ? Whole(picture.Width) : picture.image->width;
+  const int height = picture.stretch ? Whole(picture.Height) : picture.image->height;
+  painter.BlitPalette(*picture.image, Rect{Whole(picture.Left) * s, Whole(picture.Top) * s, width * s, height * s});
+}
+
+void Renderer::Draw(Colour background, std::span<const ControlRef> topFirst, Frame& out) {
+  out.Resize(kWidth * scale_, kHeight * scale_, PixelOf(background));
+  Painter painter(out);
+  for (auto it = topFirst.rbegin(); it != topFirst.rend(); ++it) {
+    std::visit(
+        [&](auto* control) {
+          if (control == nullptr || !control->Visible) return;
+          using Kind = std::remove_cv_t<std::remove_pointer_t<decltype(control)>>;
+          if constexpr (std::is_same_v<Kind, Label>) {
+            DrawLabel(painter, *control);
+          } else if constexpr (std::is_same_v<Kind, Shape>) {
+            DrawShape(painter, *control);
+          } else {
+            DrawPicture(painter, *control);
+          }
+        },
+        *it);
+  }
+}
+
+}  // namespace kromi
