@@ -74,11 +74,10 @@ void MouseRouter::Release(std::int16_t button, float x, float y, std::int16_t sh
   if (held_ == 0) doubleClicked_ = false;
 }
 
-void MouseRouter::ReleaseAll(std::int16_t shift) {
-  for (std::int16_t button : {kLeftButton, kRightButton, kMiddleButton}) {
-    if (held_ & button) Release(button, lastX_, lastY_, shift);
+void MouseRouter::ReleaseAllBut(std::int16_t stillDown, std::int16_t shift) {
+  for (std::int16_t button = 1; button <= 16; button = static_cast<std::int16_t>(button << 1)) {
+    if ((held_ & button) && !(stillDown & button)) Release(button, lastX_, lastY_, shift);
   }
-  held_ = 0;
 }
 
 }  // namespace kromi

@@ -6,7 +6,39 @@
 
 #include "kromi/sdl/input.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+
 namespace kromi {
+
+namespace {
+
+// The X display's density: Xft.dpi when the desktop sets it (that is what the user chose),
+// otherwise the screen's pixels per millimetre. 0 when unknown.
+float X11Dpi() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 0;
+  float dpi = 0;
+  if (const char* resources = XResourceManagerString(display)) {
+    XrmInitialize();
+    XrmDatabase db = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value;
+    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+      dpi = std::strtof(value.addr, nullptr);
+    }
+    if (db) XrmDestroyDatabase(db);
+  }
+  if (!(dpi > 0)) {
+    const int screen = DefaultScreen(display);
+    const int mm = DisplayHeightMM(display, screen);
+    if (mm > 0) dpi = static_cast<float>(DisplayHeight(display, screen)) * 25.4f / static_cast<float>(mm);
+  }
+  XCloseDisplay(display);
+  return dpi;
+}
+
+}  // namespace
 
 int ScaleForDpi(float dpi) {
   if (!(dpi > 0)) return 1;
@@ -28,18 +60,32 @@ bool Host::OpenVideo(std::string& error) {
   // surface on OpenGL, which costs far more start-up time, memory and threads than it saves.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // SDL would otherwise fall back to an invisible offscreen window when no display answers.
-  // Only real displays, unless the user chose a driver.
+  // Only real displays, unless the user chose a driver; and only those the environment names,
+  // so a missing Wayland session does not print its own complaint before ours.
   const char* chosen = std::getenv("SDL_VIDEODRIVER");
-  if (!chosen || !*chosen) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
-  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (!chosen || !*chosen) {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string drivers;
+    if (x11 && *x11) drivers = "x11";
+    if (wayland && *wayland) drivers += drivers.empty() ? "wayland" : ",wayland";
+    if (drivers.empty()) {
+      error = "no display: DISPLAY is not set; set it to a running X server (or WAYLAND_DISPLAY for Wayland)";
+      return false;
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  }
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    error = std::string("no display (") + SDL_GetError() +
-            "): set DISPLAY to a running X server (or WAYLAND_DISPLAY for Wayland)";
+    const char* x11 = std::getenv("DISPLAY");
+    error = std::string("no display: cannot open display '") + (x11 ? x11 : "") + "' (" + SDL_GetError() +
+            "); set DISPLAY to a running X server (or WAYLAND_DISPLAY for Wayland)";
     return false;
   }
   videoOpen_ = true;
-  float ddpi = 0, hdpi = 0, vdpi = 0;
-  if (SDL_GetDisplayDPI(0, &ddpi, &hdpi, &vdpi) == 0) scale_ = ScaleForDpi(vdpi > 0 ? vdpi : hdpi);
+  float dpi = 0, hdpi = 0, vdpi = 0;
+  if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) dpi = X11Dpi();
+  if (!(dpi > 0) && SDL_GetDisplayDPI(0, &dpi, &hdpi, &vdpi) == 0) dpi = vdpi > 0 ? vdpi : hdpi;
+  scale_ = ScaleForDpi(dpi);
   return true;
 }
 
@@ -141,6 +187,17 @@ bool Host::Run(Fonts& fonts, std::string& error) {
       events.Close();
     } else if (e.type == SDL_WINDOWEVENT) {
       if (e.window.event == SDL_WINDOWEVENT_CLOSE) events.Close();
+      // A release that happened while another window had the focus may never have reached us.
+      // The button is up, so deliver its release now rather than leave the button stuck down.
+      // Losing the focus by itself changes nothing (held keys are released by SDL itself).
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || e.window.event == SDL_WINDOWEVENT_ENTER) {
+        std::int16_t down = 0;
+        const Uint32 state = SDL_GetGlobalMouseState(nullptr, nullptr);
+        for (std::uint8_t b = SDL_BUTTON_LEFT; b <= SDL_BUTTON_X2; ++b) {
+          if (state & SDL_BUTTON(b)) down = static_cast<std::int16_t>(down | ButtonOf(b));
+        }
+        if (mouse_.Held() & ~down) mouse_.ReleaseAllBut(down, ShiftOf(static_cast<std::uint16_t>(SDL_GetModState())));
+      }
       if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SHOWN ||
           e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
         exposed = true;

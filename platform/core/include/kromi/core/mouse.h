@@ -20,9 +20,12 @@ class MouseRouter {
   // clicks: 1 for a single press, 2 for the second press of a double click (3 starts afresh).
   void Press(std::int16_t button, float x, float y, int clicks, std::int16_t shift);
   void Release(std::int16_t button, float x, float y, std::int16_t shift);
-  // The platform lost track of the buttons (focus lost, grab broken): releases every button
-  // still held, where the pointer was last seen.
-  void ReleaseAll(std::int16_t shift);
+  // The platform lost track of the buttons (focus lost, grab broken): releases every held button
+  // that is not in stillDown, where the pointer was last seen.
+  void ReleaseAllBut(std::int16_t stillDown, std::int16_t shift);
+  void ReleaseAll(std::int16_t shift) { ReleaseAllBut(0, shift); }
+  // Buttons down, as a mask of kLeftButton, kRightButton, kMiddleButton ...
+  std::int16_t Held() const { return held_; }
   void Motion(float x, float y);
 
   // The topmost visible label or picture at (x, y); a picture or a label without handlers
