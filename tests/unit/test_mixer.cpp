@@ -181,7 +181,7 @@ TEST_F(MixerTest, WithoutAnAudioDeviceEveryCueIsAQuietZero) {
   // An unknown driver fails inside SDL; ALSA without a card writes a page of errors unless
   // silenced. Where a card exists, opening it must be just as quiet.
   for (const char* driver : {"kromi-no-such-driver", "alsa"}) {
-    const AudioDriverOverride override(driver);
+    const AudioDriverOverride driverOverride(driver);
     MixerCues cues(dir_.string());
     testing::internal::CaptureStderr();
     const bool opened = cues.Open();
