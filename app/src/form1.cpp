@@ -20,32 +20,46 @@ FormView Form1::View() {
   return view;
 }
 
-// Each press and release writes shadow Left, shadow Top, highlight Left, highlight Top, in that
-// order, before the button's action.
+namespace {
+
+// Every press and release writes the copies in this order: shadow Left, shadow Top, highlight
+// Left, highlight Top; then comes the button's action.
+void PlaceCopies(std::array<Label, 3>& button, float shadowLeft, float shadowTop, float highlightLeft,
+                 float highlightTop) {
+  button[2].Left = shadowLeft;
+  button[2].Top = shadowTop;
+  button[1].Left = highlightLeft;
+  button[1].Top = highlightTop;
+}
+
+// "Ny färg" places its copies one unit from the face, which never moves.
+void PressNyFärgCopies(std::array<Label, 3>& b) {
+  PlaceCopies(b, b[0].Left - 1, b[0].Top - 1, b[0].Left + 1, b[0].Top + 1);
+}
+void RestNyFärgCopies(std::array<Label, 3>& b) {
+  PlaceCopies(b, b[0].Left + 1, b[0].Top + 1, b[0].Left - 1, b[0].Top - 1);
+}
+
+// "Visa mej" writes fixed places around its face at (218, 208).
+void PressGerUppCopies(std::array<Label, 3>& b) { PlaceCopies(b, 217, 207, 219, 209); }
+void RestGerUppCopies(std::array<Label, 3>& b) { PlaceCopies(b, 219, 209, 217, 207); }
+
+}  // namespace
 
 void Form1::lblAvsluta_MouseDown(std::int16_t, std::int16_t, std::int16_t, float, float) {
+  // "Avsluta" moves each copy by 2 from wherever it stands, so presses add up.
   auto& b = controls.lblAvsluta;
-  b[2].Left = b[2].Left - 2;
-  b[2].Top = b[2].Top - 2;
-  b[1].Left = b[1].Left + 2;
-  b[1].Top = b[1].Top + 2;
+  PlaceCopies(b, b[2].Left - 2, b[2].Top - 2, b[1].Left + 2, b[1].Top + 2);
 }
 
 void Form1::lblAvsluta_MouseUp(std::int16_t, std::int16_t, std::int16_t, float, float) {
   auto& b = controls.lblAvsluta;
-  b[2].Left = b[2].Left + 2;
-  b[2].Top = b[2].Top + 2;
-  b[1].Left = b[1].Left - 2;
-  b[1].Top = b[1].Top - 2;
+  PlaceCopies(b, b[2].Left + 2, b[2].Top + 2, b[1].Left - 2, b[1].Top - 2);
   Unload();
 }
 
 void Form1::PressNewColour() {
-  auto& b = controls.LblNyFärg;
-  b[2].Left = b[0].Left - 1;
-  b[2].Top = b[0].Top - 1;
-  b[1].Left = b[0].Left + 1;
-  b[1].Top = b[0].Top + 1;
+  PressNyFärgCopies(controls.LblNyFärg);
   game.NewColourDown = kTrue;
   game.NewColour();
   controls.Timer1.Enabled(true);
@@ -60,32 +74,20 @@ void Form1::LblNyFärg_DblClick(std::int16_t) {
 }
 
 void Form1::LblNyFärg_MouseUp(std::int16_t, std::int16_t, std::int16_t, float, float) {
-  auto& b = controls.LblNyFärg;
-  b[2].Left = b[0].Left + 1;
-  b[2].Top = b[0].Top + 1;
-  b[1].Left = b[0].Left - 1;
-  b[1].Top = b[0].Top - 1;
+  RestNyFärgCopies(controls.LblNyFärg);
   game.NewColourDown = kFalse;
 }
 
 void Form1::lblGerUpp_MouseDown(std::int16_t, std::int16_t, std::int16_t, float, float) {
   if (game.Revealed != kFalse) return;
-  auto& b = controls.lblGerUpp;
-  b[2].Left = 217;
-  b[2].Top = 207;
-  b[1].Left = 219;
-  b[1].Top = 209;
+  PressGerUppCopies(controls.lblGerUpp);
   lblGerUpp_Click(0);
 }
 
 void Form1::lblGerUpp_MouseUp(std::int16_t, std::int16_t, std::int16_t, float, float) {
   // The release only restores the rest places. It does not mark the colour as revealed: the press
   // already did, and a colour started meanwhile (Down key) has not been shown.
-  auto& b = controls.lblGerUpp;
-  b[2].Left = 219;
-  b[2].Top = 209;
-  b[1].Left = 217;
-  b[1].Top = 207;
+  RestGerUppCopies(controls.lblGerUpp);
 }
 
 void Form1::Form_KeyDown(std::int16_t KeyCode, std::int16_t /*Shift*/) {
@@ -95,22 +97,15 @@ void Form1::Form_KeyDown(std::int16_t KeyCode, std::int16_t /*Shift*/) {
     Unload();
   } else if (KeyCode == kKeyDown) {
     if (game.NewColourDown == kFalse) {
+      // The key's own order: the colour first, then the copies, then the flag.
       game.NewColour();
-      auto& b = controls.LblNyFärg;
-      b[2].Left = b[0].Left - 1;
-      b[2].Top = b[0].Top - 1;
-      b[1].Left = b[0].Left + 1;
-      b[1].Top = b[0].Top + 1;
+      PressNyFärgCopies(controls.LblNyFärg);
     }
     game.NewColourDown = kTrue;
     controls.Timer1.Enabled(true);
   } else if (KeyCode == kKeyRight) {
     if (game.Revealed == kFalse) {
-      auto& b = controls.lblGerUpp;
-      b[2].Left = 217;
-      b[2].Top = 207;
-      b[1].Left = 219;
-      b[1].Top = 209;
+      PressGerUppCopies(controls.lblGerUpp);
       lblGerUpp_Click(0);
     }
   } else {
@@ -120,20 +115,10 @@ void Form1::Form_KeyDown(std::int16_t KeyCode, std::int16_t /*Shift*/) {
 
 void Form1::Form_KeyUp(std::int16_t KeyCode, std::int16_t /*Shift*/) {
   if (KeyCode == kKeyDown) {
-    if (game.NewColourDown == kTrue) {
-      auto& b = controls.LblNyFärg;
-      b[2].Left = b[0].Left + 1;
-      b[2].Top = b[0].Top + 1;
-      b[1].Left = b[0].Left - 1;
-      b[1].Top = b[0].Top - 1;
-    }
+    if (game.NewColourDown == kTrue) RestNyFärgCopies(controls.LblNyFärg);
     game.NewColourDown = kFalse;
   } else if (KeyCode == kKeyRight) {
-    auto& b = controls.lblGerUpp;
-    b[2].Left = 219;
-    b[2].Top = 209;
-    b[1].Left = 217;
-    b[1].Top = 207;
+    RestGerUppCopies(controls.lblGerUpp);
   } else {
     game.NumberPadKeyUp(KeyCode);
   }

@@ -24,10 +24,6 @@ struct ChannelState {
   double Level = 0;   // current intensity of the mix
 };
 
-// Number-pad key codes.
-inline constexpr std::int16_t kKeyNumpad1 = 97;
-inline constexpr std::int16_t kKeyNumpad6 = 102;
-
 class Game {
  public:
   Game(Form1Controls& controls, RandomSource& random, SoundCues& cues)
