@@ -1,0 +1,224 @@
+// The Windows resources as the cross resource compiler built them (its .res output): the
+// version block walked node by node the way Explorer reads it, and the icon it embedded.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr unsigned kRtIcon = 3, kRtGroupIcon = 14, kRtVersion = 16;
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+unsigned Le16(const Bytes& b, std::size_t at) { return b.at(at) | (b.at(at + 1) << 8); }
+std::uint32_t Le32(const Bytes& b, std::size_t at) {
+  return Le16(b, at) | (static_cast<std::uint32_t>(Le16(b, at + 2)) << 16);
+}
+std::size_t Align4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
+
+// A NUL-terminated UTF-16LE string at `at`, narrowed (all the names here are ASCII); `at` ends
+// past the terminator.
+std::string Utf16z(const Bytes& b, std::size_t& at) {
+  std::string out;
+  for (unsigned c = Le16(b, at); c != 0; c = Le16(b, at)) {
+    out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    at += 2;
+  }
+  at += 2;
+  return out;
+}
+
+struct Resource {
+  unsigned type = 0;
+  unsigned id = 0;
+  unsigned language = 0;
+  Bytes data;
+};
+
+// The records of a .res file; only ordinal types and names, which is all the script uses.
+std::vector<Resource> ReadRes(const Bytes& b) {
+  std::vector<Resource> out;
+  for (std::size_t at = 0; at + 32 <= b.size();) {
+    const std::uint32_t dataSize = Le32(b, at);
+    const std::uint32_t headerSize = Le32(b, at + 4);
+    Resource r;
+    std::size_t p = at + 8;
+    EXPECT_EQ(Le16(b, p), 0xFFFFu) << "named resource type";
+    r.type = Le16(b, p + 2);
+    EXPECT_EQ(Le16(b, p + 4), 0xFFFFu) << "named resource";
+    r.id = Le16(b, p + 6);
+    r.language = Le16(b, p + 8 + 4 + 2);
+    const std::size_t data = at + headerSize;
+    r.data.assign(b.begin() + static_cast<std::ptrdiff_t>(data),
+                  b.begin() + static_cast<std::ptrdiff_t>(data + dataSize));
+    if (r.type != 0) out.push_back(std::move(r));  // the empty record every .res starts with
+    at = Align4(data + dataSize);
+  }
+  return out;
+}
+
+// One node of a VS_VERSIONINFO tree: key, value (text or binary) and children.
+struct Node {
+  std::string key;
+  bool text = false;
+  Bytes value;
+  std::vector<Node> children;
+
+  const Node* Child(const std::string& name) const {
+    for (const Node& c : children) {
+      if (c.key == name) return &c;
+    }
+    return nullptr;
+  }
+  std::string Text() const {
+    std::string s;
+    for (std::size_t i = 0; i + 1 < value.size() && (value[i] | value[i + 1]) != 0; i += 2) {
+      s.push_back(static_cast<char>(value[i]));
+    }
+    return s;
+  }
+};
+
+Node ReadNode(const Bytes& b, std::size_t at) {
+  const std::size_t end = at + Le16(b, at);
+  const unsigned valueLength = Le16(b, at + 2);
+  Node n;
+  n.text = Le16(b, at + 4) == 1;
+  std::size_t p = at + 6;
+  n.key = Utf16z(b, p);
+  p = Align4(p);
+  // Text values count UTF-16 units, binary ones count bytes.
+  const std::size_t valueBytes = n.text ? valueLength * 2u : valueLength;
+  n.value.assign(b.begin() + static_cast<std::ptrdiff_t>(p), b.begin() + static_cast<std::ptrdiff_t>(p + valueBytes));
+  p = Align4(p + valueBytes);
+  while (p + 6 <= end && Le16(b, p) != 0) {
+    n.children.push_back(ReadNode(b, p));
+    p = Align4(p + Le16(b, p));
+  }
+  EXPECT_LE(end, b.size()) << n.key << " runs past its resource";
+  return n;
+}
+
+// The numbers Windows shows for a "major.minor[.patch[.tweak]]" version: leading zeros dropped.
+std::vector<std::uint32_t> VersionNumbers(const std::string& version) {
+  std::vector<std::uint32_t> parts;
+  std::stringstream in(version);
+  for (std::string part; std::getline(in, part, '.');) parts.push_back(static_cast<std::uint32_t>(std::stoul(part)));
+  parts.resize(4, 0);
+  return parts;
+}
+
+class VersionResource : public testing::Test {
+ protected:
+  void SetUp() override {
+    resources_ = ReadRes(ReadAll(KROMI_RES_FILE));
+    ASSERT_FALSE(resources_.empty()) << "no resources in " << KROMI_RES_FILE;
+  }
+  const Resource* Find(unsigned type) const {
+    for (const Resource& r : resources_) {
+      if (r.type == type) return &r;
+    }
+    return nullptr;
+  }
+  Node Root() const {
+    const Resource* r = Find(kRtVersion);
+    EXPECT_NE(r, nullptr);
+    return r ? ReadNode(r->data, 0) : Node{};
+  }
+  std::vector<Resource> resources_;
+};
+
+TEST_F(VersionResource, IsOneUsEnglishBlockWithTheFixedNumbers) {
+  int blocks = 0;
+  for (const Resource& r : resources_) blocks += r.type == kRtVersion;
+  EXPECT_EQ(blocks, 1);
+  const Resource* r = Find(kRtVersion);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->id, 1u);
+  EXPECT_EQ(r->language, 0x0409u);
+
+  const Node root = ReadNode(r->data, 0);
+  EXPECT_EQ(root.key, "VS_VERSION_INFO");
+  ASSERT_EQ(root.value.size(), 52u) << "VS_FIXEDFILEINFO";
+  const Bytes& f = root.value;
+  EXPECT_EQ(Le32(f, 0), 0xFEEF04BDu) << "signature";
+  const std::vector<std::uint32_t> v = VersionNumbers(KROMI_VERSION_TEXT);
+  EXPECT_EQ(Le32(f, 8), (v[0] << 16) | v[1]) << "file version, high";
+  EXPECT_EQ(Le32(f, 12), (v[2] << 16) | v[3]) << "file version, low";
+  EXPECT_EQ(Le32(f, 16), (v[0] << 16) | v[1]) << "product version, high";
+  EXPECT_EQ(Le32(f, 20), (v[2] << 16) | v[3]) << "product version, low";
+  const std::uint32_t os = Le32(f, 32);
+  EXPECT_TRUE(os == 0x00040004u || os == 0x00000004u) << "FILEOS " << std::hex << os;
+  EXPECT_EQ(Le32(f, 36), 1u) << "FILETYPE VFT_APP";
+}
+
+TEST_F(VersionResource, StringTableNamesTheProduct) {
+  const Node root = Root();
+  const Node* info = root.Child("StringFileInfo");
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(info->children.size(), 1u);
+  const Node& table = info->children[0];
+  EXPECT_EQ(table.key, "040904B0");
+  std::map<std::string, std::string> strings;
+  for (const Node& s : table.children) {
+    EXPECT_TRUE(s.text) << s.key;
+    strings[s.key] = s.Text();
+  }
+  const std::map<std::string, std::string> want = {
+      {"CompanyName", "-"},           {"ProductName", "prjKromi"},
+      {"FileVersion", KROMI_VERSION_TEXT}, {"ProductVersion", KROMI_VERSION_TEXT},
+      {"InternalName", "Kromi"},      {"OriginalFilename", "Kromi.exe"},
+  };
+  EXPECT_EQ(strings, want);
+}
+
+TEST_F(VersionResource, TranslationIsUsEnglishUnicode) {
+  const Node root = Root();
+  const Node* vars = root.Child("VarFileInfo");
+  ASSERT_NE(vars, nullptr);
+  const Node* translation = vars->Child("Translation");
+  ASSERT_NE(translation, nullptr);
+  ASSERT_EQ(translation->value.size(), 4u);
+  EXPECT_EQ(Le16(translation->value, 0), 0x0409u);
+  EXPECT_EQ(Le16(translation->value, 2), 1200u);
+}
+
+// The icon group must point at an icon image that is byte for byte the one in kromi.ico.
+TEST_F(VersionResource, EmbedsTheDrawnIcon) {
+  const Resource* group = Find(kRtGroupIcon);
+  ASSERT_NE(group, nullptr);
+  ASSERT_EQ(group->data.size(), 6u + 14u);
+  EXPECT_EQ(Le16(group->data, 2), 1u) << "icon group";
+  EXPECT_EQ(Le16(group->data, 4), 1u) << "one image";
+  EXPECT_EQ(group->data[6], 32);
+  EXPECT_EQ(group->data[7], 32);
+  EXPECT_EQ(group->data[8], 16);
+  EXPECT_EQ(Le16(group->data, 12), 4u) << "bits per pixel";
+  const unsigned iconId = Le16(group->data, 18);
+
+  const Bytes ico = ReadAll(KROMI_ICO_FILE);
+  ASSERT_GE(ico.size(), 22u);
+  const std::size_t at = Le32(ico, 18);
+  const Bytes image(ico.begin() + static_cast<std::ptrdiff_t>(at), ico.end());
+  bool found = false;
+  for (const Resource& r : resources_) {
+    if (r.type != kRtIcon || r.id != iconId) continue;
+    found = true;
+    EXPECT_EQ(r.data, image);
+    EXPECT_EQ(Le32(group->data, 14), r.data.size()) << "group's size of the image";
+  }
+  EXPECT_TRUE(found) << "icon " << iconId << " named by the group";
+}
+
+}  // namespace
