@@ -121,6 +121,17 @@ TEST(Mouse, PicturesAndPlainLabelsHideWhatIsBeneathButShapesDoNot) {
   EXPECT_EQ(s.rec.log, (Log{"down 0/1 b1 @16,6"}));
 }
 
+TEST(Mouse, APressOnTheBackgroundKeepsTheMouseFromTheLabels) {
+  Scene s;
+  s.mouse.Press(kLeftButton, 200, 200, 1, 0);  // nothing there: the window itself has the mouse
+  s.mouse.Press(kRightButton, 15, 15, 1, 0);
+  s.mouse.Release(kLeftButton, 15, 15, 0);
+  s.mouse.Release(kRightButton, 15, 15, 0);
+  EXPECT_TRUE(s.rec.log.empty());
+  s.mouse.Press(kLeftButton, 15, 15, 1, 0);  // all up again: the next press is the label's
+  EXPECT_EQ(s.rec.log, (Log{"down 0/0 b1 @5,5"}));
+}
+
 TEST(Mouse, ReleasesWithoutAPressAndRepeatedPressesAreIgnored) {
   Scene s;
   s.mouse.Release(kLeftButton, 15, 15, 0);

@@ -37,27 +37,30 @@ void MouseRouter::Motion(float x, float y) {
 void MouseRouter::Press(std::int16_t button, float x, float y, int clicks, std::int16_t shift) {
   Motion(x, y);
   if (held_ & button) return;  // a press we already know about
-  if (!captured_) {
-    const Label* hit = HitTest(x, y);
-    held_ = static_cast<std::int16_t>(held_ | button);
-    if (!hit) {
-      lastPressed_ = nullptr;
-      return;
-    }
-    captured_ = hit;
-    const bool dbl = clicks % 2 == 0 && hit == lastPressed_;
-    lastPressed_ = hit;
-    doubleClicked_ = dbl;
-    if (dbl) {
-      events_.DblClick(hit->group, hit->index);
-    } else {
-      events_.MouseDown(hit->group, hit->index, button, shift, x - hit->Left, y - hit->Top);
+  const bool first = held_ == 0;
+  held_ = static_cast<std::int16_t>(held_ | button);
+  if (!first) {
+    // The control that took the first press keeps the mouse; the background keeps it too.
+    if (captured_) {
+      events_.MouseDown(captured_->group, captured_->index, button, shift, x - captured_->Left,
+                        y - captured_->Top);
     }
     return;
   }
-  held_ = static_cast<std::int16_t>(held_ | button);
-  events_.MouseDown(captured_->group, captured_->index, button, shift, x - captured_->Left,
-                    y - captured_->Top);
+  const Label* hit = HitTest(x, y);
+  if (!hit) {
+    lastPressed_ = nullptr;
+    return;
+  }
+  captured_ = hit;
+  const bool dbl = clicks % 2 == 0 && hit == lastPressed_;
+  lastPressed_ = hit;
+  doubleClicked_ = dbl;
+  if (dbl) {
+    events_.DblClick(hit->group, hit->index);
+  } else {
+    events_.MouseDown(hit->group, hit->index, button, shift, x - hit->Left, y - hit->Top);
+  }
 }
 
 void MouseRouter::Release(std::int16_t button, float x, float y, std::int16_t shift) {
