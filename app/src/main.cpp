@@ -1,8 +1,8 @@
 // Kromi: mix the target colour with three knobs.
-#include <SDL.h>
-
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "kromi/app/form1.h"
 #include "kromi/core/runtime.h"
@@ -12,23 +12,33 @@
 
 int main(int, char**) {
   using namespace kromi;
-  std::string error;
+  // Nothing of the sound system or of font matching is needed to connect to the display, so
+  // those run beside it and the first frame waits only for what it draws with.
+  std::string fontError;
+  std::unique_ptr<Fonts> fonts;
+  std::thread fontLoader([&fonts, &fontError] { fonts = Fonts::Open(fontError); });
+
   TwisterSource random;
   MixerCues cues(AppPath());
   Form1 form(random, cues);
   Host host(form.View());
-  if (!host.OpenVideo(error)) {
+  std::string error;
+  const bool video = host.OpenVideo(error);
+  fontLoader.join();
+  if (!video) {
     std::fprintf(stderr, "kromi: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<Fonts> fonts = Fonts::Open(error);
   if (!fonts) {
-    std::fprintf(stderr, "kromi: %s\n", error.c_str());
+    std::fprintf(stderr, "kromi: %s\n", fontError.c_str());
     return 1;
   }
-  cues.Open();  // without an audio device the game plays silently
+  // Opening audio can take a while (probing sound servers and cards); the start cue asked for by
+  // Form_Load plays as soon as the device is ready. Without a device the game plays silently.
+  cues.OpenInBackground();
   form.Form_Load();
   if (!host.Run(*fonts, error)) {
+    cues.WaitOpen();  // the opening thread may have stderr silenced until then
     std::fprintf(stderr, "kromi: %s\n", error.c_str());
     return 1;
   }

@@ -6,8 +6,10 @@
 
 #include "kromi/sdl/input.h"
 
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
+#include <poll.h>
 
 namespace kromi {
 
@@ -46,7 +48,7 @@ int ScaleForDpi(float dpi) {
 }
 
 Host::Host(FormView view) : view_(std::move(view)), mouse_(*view_.drawingOrder, *view_.events) {
-  for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick);
+  for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick, t.quiet);
 }
 
 Host::~Host() {
@@ -59,6 +61,9 @@ bool Host::OpenVideo(std::string& error) {
   // The software frame goes straight to the window surface. Without this hint SDL builds that
   // surface on OpenGL, which costs far more start-up time, memory and threads than it saves.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A still picture that waits for the player has no reason to keep the screen awake, and
+  // inhibiting the screen saver costs a D-Bus call at start.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   // SDL would otherwise fall back to an invisible offscreen window when no display answers.
   // Only real displays, unless the user chose a driver; and only those the environment names,
   // so a missing Wayland session does not print its own complaint before ours.
@@ -114,6 +119,9 @@ bool Host::CreateWindow(std::string& error) {
       SDL_FreeSurface(s);
     }
   }
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) xDisplay_ = info.info.x11.display;
   return true;
 }
 
@@ -166,6 +174,24 @@ void Host::Present() {
   SDL_UpdateWindowSurface(window_);
 }
 
+bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
+  if (xDisplay_ == nullptr) {
+    if (timeoutMs < 0) return SDL_WaitEvent(&e) != 0;
+    return (timeoutMs > 0 ? SDL_WaitEventTimeout(&e, timeoutMs) : SDL_PollEvent(&e)) != 0;
+  }
+  // SDL's own timed wait pumps the X connection several times over on every timer tick. Here a
+  // tick that finds nothing new costs one poll: SDL is only asked to read when the X server has
+  // sent something (or a signal, which SDL turns into a quit, interrupted the wait).
+  if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) return true;
+  auto* display = static_cast<Display*>(xDisplay_);
+  if (XEventsQueued(display, QueuedAlready) == 0) {
+    XFlush(display);
+    pollfd x{ConnectionNumber(display), POLLIN, 0};
+    if (poll(&x, 1, timeoutMs) == 0) return false;
+  }
+  return SDL_PollEvent(&e) != 0;
+}
+
 bool Host::Run(Fonts& fonts, std::string& error) {
   if (!CreateWindow(error)) return false;
   renderer_ = std::make_unique<Renderer>(fonts, scale_);
@@ -207,14 +233,13 @@ bool Host::Run(Fonts& fonts, std::string& error) {
   while (!unloaded()) {
     scheduler_.Sync();
     SDL_Event e;
-    int got = 0;
+    int ms = -1;
     if (const auto wait = scheduler_.TimeToNext()) {
       // Whole milliseconds, rounded up, so a wait never ends just before its tick and spins.
-      const auto ms = static_cast<int>((*wait + 999) / 1000);
-      got = ms > 0 ? SDL_WaitEventTimeout(&e, ms) : SDL_PollEvent(&e);
-    } else {
-      got = SDL_WaitEvent(&e);
+      ms = static_cast<int>((*wait + 999) / 1000);
     }
+    const bool got = NextEvent(e, ms);
+    scheduler_.SkipQuiet();  // before the event, which may end their quiet
     if (got) {
       handle(e);
       scheduler_.Sync();

@@ -1,17 +1,20 @@
 #include "kromi/sdl/mixer.h"
 
 #include <SDL.h>
-#include <SDL_mixer.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <utility>
+
+#include "kromi/sdl/wav.h"
 
 namespace kromi {
 namespace {
 
-constexpr int kCueChannel = 0;
 constexpr std::size_t kMaxChunks = 16;
 
 // ALSA reports a missing sound card on stderr from inside SDL, where no hook reaches it. A game
@@ -39,34 +42,120 @@ class QuietStderr {
   int saved_ = -1;
 };
 
+// The samples of a canonical cue WAV converted to 44,100 Hz stereo S16; empty if SDL cannot.
+std::vector<std::uint8_t> Convert(const std::vector<std::uint8_t>& wav) {
+  const std::optional<WavInfo> info = ValidateWav(wav);
+  if (!info) return {};
+  SDL_AudioCVT cvt;
+  const SDL_AudioFormat from = info->bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  if (SDL_BuildAudioCVT(&cvt, from, static_cast<Uint8>(info->channels), static_cast<int>(info->sampleRate),
+                        AUDIO_S16SYS, 2, static_cast<int>(kMixRate)) < 0) {
+    return {};
+  }
+  const auto length = static_cast<int>(info->dataBytes);
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(length) * static_cast<std::size_t>(cvt.len_mult));
+  std::memcpy(buffer.data(), wav.data() + info->dataOffset, info->dataBytes);
+  cvt.buf = buffer.data();
+  cvt.len = length;
+  if (cvt.needed && SDL_ConvertAudio(&cvt) != 0) return {};
+  const int converted = cvt.needed ? cvt.len_cvt : length;
+  // Whole device frames only: a stray byte would shift every later sample of the voice.
+  buffer.resize(static_cast<std::size_t>(converted) / kMixBytesPerFrame * kMixBytesPerFrame);
+  buffer.shrink_to_fit();
+  return buffer;
+}
+
 }  // namespace
 
 MixerCues::MixerCues(std::string appDir) : appDir_(std::move(appDir)) {}
 
 MixerCues::~MixerCues() {
-  if (!open_) return;
-  Mix_HaltChannel(-1);
-  FreeAll();
-  Mix_CloseAudio();
+  WaitOpen();
+  if (device_ == 0) return;
+  SDL_CloseAudioDevice(device_);
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-bool MixerCues::Open() {
-  if (open_) return true;
+void SDLCALL MixerCues::Fill(void* self, Uint8* stream, int length) {
+  auto& cues = *static_cast<MixerCues*>(self);
+  const auto wanted = static_cast<std::size_t>(length);
+  std::size_t copied = 0;
+  if (const std::vector<std::uint8_t>* voice = cues.voice_) {
+    copied = std::min(wanted, voice->size() - cues.position_);
+    std::memcpy(stream, voice->data() + cues.position_, copied);
+    cues.position_ += copied;
+    if (cues.position_ >= voice->size()) cues.voice_ = nullptr;
+  }
+  std::memset(stream + copied, 0, wanted - copied);  // S16 silence
+}
+
+SDL_AudioDeviceID MixerCues::OpenDevice() {
   const QuietStderr quiet;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+  SDL_AudioSpec want{};
+  want.freq = static_cast<int>(kMixRate);
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
   // 512 frames is about 12 ms: a knob tick's blip starts with the key, not a beat later.
-  if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 512) != 0) {
+  want.samples = 512;
+  want.callback = &MixerCues::Fill;
+  want.userdata = this;
+  // No changes allowed: SDL converts to whatever the device really takes.
+  const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (device == 0) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
+    return 0;
   }
-  if (Mix_AllocateChannels(1) != 1) {
-    Mix_CloseAudio();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
+  SDL_PauseAudioDevice(device, 0);
+  return device;
+}
+
+void MixerCues::Opened(SDL_AudioDeviceID device) {
+  const std::lock_guard lock(mutex_);
+  device_ = device;
+  state_ = device != 0 ? State::kOpen : State::kClosed;
+  if (device != 0 && hasPending_) Start(pending_);
+  hasPending_ = false;
+  pending_.clear();
+}
+
+bool MixerCues::Open() {
+  if (opener_ != nullptr) return WaitOpen();
+  {
+    const std::lock_guard lock(mutex_);
+    if (state_ != State::kClosed) return state_ == State::kOpen;
+    state_ = State::kOpening;
   }
-  open_ = true;
-  return true;
+  Opened(OpenDevice());
+  return IsOpen();
+}
+
+void MixerCues::OpenInBackground() {
+  const std::lock_guard lock(mutex_);
+  if (state_ != State::kClosed || opener_ != nullptr) return;
+  // Marked opening now, so a cue asked for before the thread gets going is kept.
+  state_ = State::kOpening;
+  opener_ = SDL_CreateThread(
+      [](void* self) {
+        auto& cues = *static_cast<MixerCues*>(self);
+        cues.Opened(cues.OpenDevice());
+        return 0;
+      },
+      "kromi-audio-open", this);
+  if (opener_ == nullptr) state_ = State::kClosed;  // no thread: no sound, as with no device
+}
+
+bool MixerCues::WaitOpen() {
+  if (opener_ != nullptr) {
+    SDL_WaitThread(opener_, nullptr);
+    opener_ = nullptr;
+  }
+  return IsOpen();
+}
+
+bool MixerCues::IsOpen() const {
+  const std::lock_guard lock(mutex_);
+  return state_ == State::kOpen;
 }
 
 std::string MixerCues::CuePath(std::string_view text) const {
@@ -77,52 +166,75 @@ std::string MixerCues::CuePath(std::string_view text) const {
   return path;
 }
 
-int MixerCues::PlayingCount() const { return open_ ? Mix_Playing(-1) : 0; }
+int MixerCues::PlayingCount() const { return PlayingBytes() > 0 ? 1 : 0; }
+
+std::size_t MixerCues::PlayingBytes() const {
+  const std::lock_guard lock(mutex_);
+  if (device_ == 0) return 0;
+  SDL_LockAudioDevice(device_);
+  const std::size_t bytes = voice_ != nullptr ? voice_->size() : 0;
+  SDL_UnlockAudioDevice(device_);
+  return bytes;
+}
+
+std::size_t MixerCues::CueBytes(std::string_view text) const {
+  const std::lock_guard lock(mutex_);
+  const auto found = chunks_.find(CuePath(text));
+  return found != chunks_.end() ? found->second.pcm.size() : 0;
+}
+
+void MixerCues::Halt() {
+  if (device_ == 0) return;
+  SDL_LockAudioDevice(device_);
+  voice_ = nullptr;
+  position_ = 0;
+  SDL_UnlockAudioDevice(device_);
+}
 
 std::int32_t MixerCues::Play(std::string_view text) {
-  if (!open_) return 0;
-  // Every call cuts off the cue before it, whether or not the new one can play; halting first
-  // also makes every chunk safe to free below.
-  Mix_HaltChannel(-1);
+  const std::lock_guard lock(mutex_);
+  if (state_ == State::kClosed) return 0;
+  // Every call cuts off the cue before it, whether or not the new one can play.
+  Halt();
+  hasPending_ = false;
   // A NUL would cut the path short inside the C calls and name some other file.
   if (text.find('\0') != std::string_view::npos) return 0;
-
   const std::string path = CuePath(text);
+  if (state_ == State::kOpening) {
+    // Read and checked now, so the answer is the one the open device will give.
+    if (files_.Lookup(path) == nullptr) return 0;
+    pending_ = path;
+    hasPending_ = true;
+    return 1;
+  }
+  return Start(path) ? 1 : 0;
+}
+
+bool MixerCues::Start(const std::string& path) {
   const CueFile* file = files_.Lookup(path);
   if (file == nullptr) {
-    Forget(path);
-    return 0;
+    chunks_.erase(path);
+    return false;
   }
-  Mix_Chunk* chunk = ChunkFor(path, *file);
-  if (chunk == nullptr) return 0;
-  return Mix_PlayChannel(kCueChannel, chunk, 0) == kCueChannel ? 1 : 0;
+  const std::vector<std::uint8_t>* chunk = ChunkFor(path, *file);
+  if (chunk == nullptr) return false;
+  SDL_LockAudioDevice(device_);
+  voice_ = chunk;
+  position_ = 0;
+  SDL_UnlockAudioDevice(device_);
+  return true;
 }
 
-Mix_Chunk* MixerCues::ChunkFor(const std::string& path, const CueFile& file) {
-  const auto found = chunks_.find(path);
-  if (found != chunks_.end() && found->second.identity == file.identity) return found->second.chunk;
-
-  Forget(path);
-  if (chunks_.size() >= kMaxChunks) FreeAll();
-  SDL_RWops* rw = SDL_RWFromConstMem(file.wav.data(), static_cast<int>(file.wav.size()));
-  Mix_Chunk* chunk = rw != nullptr ? Mix_LoadWAV_RW(rw, 1) : nullptr;
-  ++decodes_;
-  chunks_[path] = Decoded{file.identity, chunk};
-  return chunk;
-}
-
-void MixerCues::Forget(const std::string& path) {
-  const auto found = chunks_.find(path);
-  if (found == chunks_.end()) return;
-  if (found->second.chunk != nullptr) Mix_FreeChunk(found->second.chunk);
-  chunks_.erase(found);
-}
-
-void MixerCues::FreeAll() {
-  for (auto& [path, decoded] : chunks_) {
-    if (decoded.chunk != nullptr) Mix_FreeChunk(decoded.chunk);
+const std::vector<std::uint8_t>* MixerCues::ChunkFor(const std::string& path, const CueFile& file) {
+  // Only called with the voice halted, so any chunk may be dropped here.
+  auto found = chunks_.find(path);
+  if (found == chunks_.end() || !(found->second.identity == file.identity)) {
+    if (found != chunks_.end()) chunks_.erase(found);
+    if (chunks_.size() >= kMaxChunks) chunks_.clear();
+    ++decodes_;
+    found = chunks_.emplace(path, Decoded{file.identity, Convert(file.wav)}).first;
   }
-  chunks_.clear();
+  return found->second.pcm.empty() ? nullptr : &found->second.pcm;
 }
 
 }  // namespace kromi

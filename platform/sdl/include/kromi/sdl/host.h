@@ -36,6 +36,8 @@ class Host {
   void Draw();
   void Present();
   std::string Snapshot() const;
+  // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
+  bool NextEvent(SDL_Event& e, int timeoutMs);
 
   FormView view_;
   SteadyClock clock_;
@@ -44,6 +46,7 @@ class Host {
   int scale_ = 1;
   bool videoOpen_ = false;
   SDL_Window* window_ = nullptr;
+  void* xDisplay_ = nullptr;  // the window's X connection, when on X11
   std::unique_ptr<Renderer> renderer_;
   Frame frame_;
   std::string shown_;  // what the last frame drew, to skip passes that change nothing
