@@ -14,8 +14,8 @@ FormView Form1::View() {
   view.backColor = kForm1.BackColor;
   view.icon = &TheArtwork().icon;
   view.drawingOrder = &controls.DrawingOrder();
-  view.timers = {{&controls.Timer1, [this] { game.Timer1_Timer(); }},
-                 {&controls.Timer2, [this] { game.Timer2_Timer(); }}};
+  view.timers = {{&controls.Timer1, [this] { game.Timer1_Timer(); }, [this] { return game.Timer1Quiet(); }},
+                 {&controls.Timer2, [this] { game.Timer2_Timer(); }, {}}};
   view.events = this;
   return view;
 }

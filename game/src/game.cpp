@@ -65,6 +65,18 @@ void Game::Timer1_Timer() {
   CheckMatch();
 }
 
+bool Game::Timer1Quiet() const {
+  if (Revealed) return true;
+  if (Counter != 4 || AllMatch != kFalse) return false;
+  bool match = true;
+  for (std::size_t i = 1; i <= 3; ++i) {
+    if (Channel[i].Motion == 2 && c_.imgPot[i].Top < 168.0f) return false;
+    if (Channel[i].Motion == 1 && c_.imgPot[i].Top > 32.0f) return false;
+    if (Target[i] * 25 + 30 != Channel[i].Level) match = false;
+  }
+  return !match;
+}
+
 void Game::CheckMatch() {
   AllMatch = kTrue;
   for (Counter = 1; Counter <= 3; ++Counter) {

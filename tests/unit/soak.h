@@ -482,7 +482,19 @@ class Rig final : public FormEvents {
     ++stats_->timer1Ticks;
     if (scheduled) ++stats_->scheduledTicks;
     const Snap before = model_;
+    // The host skips the ticks the game calls quiet: such a tick must change nothing whatever.
+    const bool quiet = form_.game.Timer1Quiet();
+    const Snap actualBefore = Now();
+    const double counterBefore = form_.game.Counter;
+    const std::array<float, 3> topsBefore = {form_.controls.imgPot[1].Top, form_.controls.imgPot[2].Top,
+                                             form_.controls.imgPot[3].Top};
     form_.game.Timer1_Timer();
+    if (quiet && (!(Now() == actualBefore) || form_.game.Counter != counterBefore ||
+                  topsBefore != std::array<float, 3>{form_.controls.imgPot[1].Top, form_.controls.imgPot[2].Top,
+                                                     form_.controls.imgPot[3].Top})) {
+      Fail("quiet-tick", "a Timer1 tick called quiet changed the game: before " + Show(actualBefore) + "\n    after  " +
+                             Show(Now()));
+    }
     Snap expected = before;
     if (before.revealed == kFalse) {
       // A knob moves one step a tick and stops at its ends; then the match check runs.

@@ -114,5 +114,55 @@ TEST(Scheduler, StopEndsThePassBeforeTheNextTick) {
   EXPECT_EQ(r.scheduler.FireDue([&] { return std::exchange(stop, true); }), 1);
 }
 
+// A timer whose ticks would change nothing is not woken for, yet keeps its beat: once something
+// makes its ticks matter, the next one comes exactly where it would have come anyway.
+TEST(QuietTimers, ArePassedOverWithoutWakingAndKeepTheirBeat) {
+  ManualClock clock;
+  Scheduler scheduler(clock);
+  Timer t1("Timer1", 100, true);
+  bool quiet = true;
+  std::vector<Micros> fired;
+  scheduler.Add(t1, [&] { fired.push_back(clock.Now() / 1000); }, [&] { return quiet; });
+  EXPECT_FALSE(scheduler.TimeToNext());  // nothing to wake for
+
+  // Asleep until an event at 437 ms: the beats at 100..400 were quiet and are passed over.
+  clock.Set(437'000);
+  scheduler.SkipQuiet();
+  quiet = false;  // the event (a key held) makes ticks matter
+  EXPECT_EQ(scheduler.FireDue(), 0);
+  ASSERT_TRUE(scheduler.TimeToNext());
+  EXPECT_EQ(*scheduler.TimeToNext(), 63'000);  // the beat at 500, not 437 + 100
+  clock.Set(500'000);
+  EXPECT_EQ(scheduler.FireDue(), 1);
+
+  // Quiet again: a due beat is passed over by FireDue itself, without a tick.
+  quiet = true;
+  clock.Set(600'000);
+  EXPECT_EQ(scheduler.FireDue(), 0);
+  quiet = false;
+  clock.Set(650'000);
+  EXPECT_EQ(scheduler.FireDue(), 0);
+  clock.Set(700'000);
+  EXPECT_EQ(scheduler.FireDue(), 1);
+  EXPECT_EQ(fired, (std::vector<Micros>{500, 700}));
+}
+
+TEST(QuietTimers, OnlyTheQuietOneIsPassedOver) {
+  ManualClock clock;
+  Scheduler scheduler(clock);
+  Timer t1("Timer1", 100, true);
+  Timer t2("Timer2", 50, true);
+  int ticks2 = 0;
+  scheduler.Add(t1, [] { FAIL() << "a quiet timer fired"; }, [] { return true; });
+  scheduler.Add(t2, [&] { ++ticks2; });
+  ASSERT_TRUE(scheduler.TimeToNext());
+  EXPECT_EQ(*scheduler.TimeToNext(), 50'000);
+  for (int ms = 1; ms <= 300; ++ms) {
+    clock.AdvanceMs(1);
+    scheduler.FireDue();
+  }
+  EXPECT_EQ(ticks2, 6);
+}
+
 }  // namespace
 }  // namespace kromi

@@ -4,9 +4,22 @@
 
 namespace kromi {
 
-void Scheduler::Add(Timer& timer, std::function<void()> tick) {
-  entries_.push_back(Entry{&timer, std::move(tick)});
+void Scheduler::Add(Timer& timer, std::function<void()> tick, std::function<bool()> quiet) {
+  entries_.push_back(Entry{&timer, std::move(tick), std::move(quiet)});
   Sync();
+}
+
+void Scheduler::PassBeats(Entry& e, Micros now) {
+  const Micros interval = std::max<Micros>(Micros{e.timer->Interval} * 1000, 1000);
+  if (e.due <= now) e.due += ((now - e.due) / interval + 1) * interval;
+}
+
+void Scheduler::SkipQuiet() {
+  Sync();
+  const Micros now = clock_.Now();
+  for (Entry& e : entries_) {
+    if (e.running && e.due <= now && Quiet(e)) PassBeats(e, now);
+  }
 }
 
 void Scheduler::Sync() {
@@ -33,6 +46,10 @@ int Scheduler::FireDue(const std::function<bool()>& stop) {
     }
     if (!next) break;
     if (stop && stop()) break;
+    if (Quiet(*next)) {
+      PassBeats(*next, now);
+      continue;
+    }
     const Micros interval = std::max<Micros>(Micros{next->timer->Interval} * 1000, 1000);
     next->due += interval;
     if (next->due <= now) next->due = now + interval;  // after a stall: no burst of ticks
@@ -47,7 +64,7 @@ std::optional<Micros> Scheduler::TimeToNext() const {
   std::optional<Micros> best;
   const Micros now = clock_.Now();
   for (const Entry& e : entries_) {
-    if (!e.running || !e.timer->Enabled()) continue;
+    if (!e.running || !e.timer->Enabled() || Quiet(e)) continue;
     const Micros wait = std::max<Micros>(0, e.due - now);
     if (!best || wait < *best) best = wait;
   }

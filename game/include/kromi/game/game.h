@@ -35,6 +35,10 @@ class Game {
   void NewColour();
   // A tick of Timer1: steps every moving channel once, then checks for a match.
   void Timer1_Timer();
+  // True when a tick of Timer1 now would change nothing at all: no knob can move, the mix does not
+  // equal the target (or the answer is shown), and Counter and AllMatch already hold what such a
+  // tick would leave in them.
+  bool Timer1Quiet() const;
   // Ends the mixing when the mix equals the target: hex labels, "Boom.wav", the blink.
   void CheckMatch();
   // A tick of Timer2: one phase of the success blink.

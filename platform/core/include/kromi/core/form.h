@@ -39,6 +39,8 @@ class FormEvents {
 struct TimerBinding {
   Timer* timer;
   std::function<void()> tick;
+  // Optional: true while a tick would change nothing, so the host need not wake up for it.
+  std::function<bool()> quiet;
 };
 
 // Everything the host shows and schedules for one form.

@@ -46,8 +46,15 @@ class Scheduler {
  public:
   explicit Scheduler(const Clock& clock) : clock_(clock) {}
 
-  // Adds a timer and the handler its ticks call. The timer must outlive the scheduler.
-  void Add(Timer& timer, std::function<void()> tick);
+  // Adds a timer and the handler its ticks call. The timer must outlive the scheduler. quiet, if
+  // given, says when a tick would change nothing: such ticks are passed over without firing and
+  // without a wake-up, and the timer keeps its rhythm, so the first tick that matters comes on
+  // the same beat as if every tick had fired.
+  void Add(Timer& timer, std::function<void()> tick, std::function<bool()> quiet = {});
+
+  // Passes over the beats of quiet timers that are due by now. Call it on waking, before
+  // handling what woke the program: until then, nothing could have changed their quiet.
+  void SkipQuiet();
 
   // Picks up Enabled changes made since the last call (by a handler or at creation).
   void Sync();
@@ -57,17 +64,22 @@ class Scheduler {
   // number of ticks fired. stop() is asked before each tick; true ends the pass.
   int FireDue(const std::function<bool()>& stop = {});
 
-  // Time until the next due tick (0 if one is due), or nothing when no timer is enabled.
+  // Time until the next due tick (0 if one is due), or nothing when no timer is enabled or every
+  // enabled one is quiet.
   std::optional<Micros> TimeToNext() const;
 
  private:
   struct Entry {
     Timer* timer;
     std::function<void()> tick;
+    std::function<bool()> quiet;
     std::uint32_t seenStarts = 0;
     bool running = false;
     Micros due = 0;
   };
+  bool Quiet(const Entry& e) const { return e.quiet && e.quiet(); }
+  // Moves e's due time to its first beat after now.
+  static void PassBeats(Entry& e, Micros now);
   const Clock& clock_;
   std::vector<Entry> entries_;
 };
