@@ -41,16 +41,21 @@ std::vector<std::string> GameTest::GameEnvironment(const std::string& display) c
   env["SDL_DISKAUDIOFILE"] = *dir_ / "audio.raw";
   const std::string suppressions = KROMI_E2E_LSAN_SUPPRESSIONS;
   if (!suppressions.empty()) env["LSAN_OPTIONS"] = "suppressions=" + suppressions + ":print_suppressions=0";
+  for (const auto& [name, value] : environment_) env[name] = value;
   return ToEnvList(env);
 }
 
-void GameTest::Launch(int dpi, const std::string& program) {
+void GameTest::StartGame(int dpi, const std::string& program) {
   dir_ = std::make_unique<TempDir>();
   xvfb_ = std::make_unique<Xvfb>(dpi);
   x_ = std::make_unique<XSession>(xvfb_->Name());
   started_ = Clock::now();
   game_ = std::make_unique<Process>(std::vector<std::string>{program.empty() ? GameProgram() : program},
                                     GameEnvironment(xvfb_->Name()), *dir_ / "stdout", *dir_ / "stderr");
+}
+
+void GameTest::Launch(int dpi, const std::string& program) {
+  StartGame(dpi, program);
   const auto found = x_->WaitForWindow(kTitle, Limit(10000));
   if (!found) throw std::runtime_error("no window titled \"" + std::string(kTitle) + "\" appeared");
   window_ = *found;

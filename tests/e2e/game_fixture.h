@@ -3,6 +3,7 @@
 // and pointer a player uses. Each test gets a fresh X server and a fresh game process.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,11 +73,14 @@ class GameTest : public ::testing::Test {
   // Starts a server (at dpi) and the program on it, and waits for its first frame. program
   // defaults to the built game.
   void Launch(int dpi = 96, const std::string& program = {});
+  // Starts a server and the game on it, and returns at once.
+  void StartGame(int dpi = 96, const std::string& program = {});
   // Runs program with no display at all.
   void LaunchWithoutDisplay(const std::string& program = {});
   // Ends the game with Esc if it still runs and keeps its exit.
   std::optional<Exit> Quit();
 
+  // The game's environment; entries in environment_ are set last, over the suite's own.
   std::vector<std::string> GameEnvironment(const std::string& display) const;
 
   // Everything a freshly started game shows, with the window scaled by scale.
@@ -108,6 +112,7 @@ class GameTest : public ::testing::Test {
   double CueScore(const std::string& cue);
   double CapturedSeconds();
 
+  std::map<std::string, std::string> environment_;
   std::unique_ptr<TempDir> dir_;
   std::unique_ptr<Xvfb> xvfb_;
   std::unique_ptr<XSession> x_;
