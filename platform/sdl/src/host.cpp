@@ -184,8 +184,9 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   // sent something (or a signal, which SDL turns into a quit, interrupted the wait).
   if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) return true;
   auto* display = static_cast<Display*>(xDisplay_);
-  if (XEventsQueued(display, QueuedAlready) == 0) {
-    XFlush(display);
+  // QueuedAfterFlush, not QueuedAlready: a reply SDL waited for may have brought events along
+  // that Xlib's transport has read off the socket but not yet queued, and poll would not see them.
+  if (XEventsQueued(display, QueuedAfterFlush) == 0) {
     pollfd x{ConnectionNumber(display), POLLIN, 0};
     if (poll(&x, 1, timeoutMs) == 0) return false;
   }
