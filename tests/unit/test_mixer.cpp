@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <thread>
+#include <chrono>
 
 #include "kromi/sdl/mixer.h"
 #include "kromi/sdl/wav.h"
@@ -203,6 +205,29 @@ TEST_F(MixerTest, ACueAskedForWhileTheDeviceOpensPlaysOnceItIsReady) {
     MixerCues cues(dir_.string());
     cues.OpenInBackground();
   }
+}
+
+// An open device wakes SDL's audio thread once per buffer even in silence: after a quiet spell it
+// is closed, and the next cue opens it again and plays.
+TEST_F(MixerTest, AQuietDeviceRestsAndTheNextCueWakesIt) {
+  using namespace std::chrono_literals;
+  MixerCues cues(dir_.string(), 100ms);
+  ASSERT_TRUE(cues.Open());
+  ASSERT_EQ(cues.Play("\\Lang.wav"), 1);
+  std::this_thread::sleep_for(400ms);
+  EXPECT_FALSE(cues.Resting()) << "rested while a cue was playing";
+  EXPECT_EQ(cues.Play("\\Pot.wav"), 1);  // short: the rest follows soon after it ends
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!cues.Resting() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(cues.Resting());
+  EXPECT_TRUE(cues.IsOpen());
+  EXPECT_EQ(cues.PlayingCount(), 0);
+  EXPECT_EQ(cues.Play("\\Saknas.wav"), 0);  // a missing cue does not wake the device
+  EXPECT_TRUE(cues.Resting());
+  EXPECT_EQ(cues.Play("\\Lang2.wav"), 1);
+  ASSERT_TRUE(cues.WaitOpen());
+  EXPECT_FALSE(cues.Resting());
+  EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\\Lang2.wav"));
 }
 
 TEST_F(MixerTest, WithoutAnAudioDeviceEveryCueIsAQuietZero) {

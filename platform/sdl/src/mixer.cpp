@@ -67,13 +67,36 @@ std::vector<std::uint8_t> Convert(const std::vector<std::uint8_t>& wav) {
 
 }  // namespace
 
-MixerCues::MixerCues(std::string appDir) : appDir_(std::move(appDir)) {}
+MixerCues::MixerCues(std::string appDir, std::chrono::milliseconds rest) : appDir_(std::move(appDir)), rest_(rest) {}
 
 MixerCues::~MixerCues() {
   WaitOpen();
-  if (device_ == 0) return;
-  SDL_CloseAudioDevice(device_);
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  {
+    const std::lock_guard lock(mutex_);
+    quitting_ = true;
+  }
+  wake_.notify_all();
+  if (keeper_ != nullptr) SDL_WaitThread(keeper_, nullptr);
+  if (device_ != 0) SDL_CloseAudioDevice(device_);
+  if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void MixerCues::Keep() {
+  std::unique_lock lock(mutex_);
+  while (!quitting_) {
+    if (state_ != State::kOpen) {
+      wake_.wait(lock);
+    } else if (std::chrono::steady_clock::now() >= restAt_) {
+      // The callback takes only SDL's device lock, so closing under mutex_ cannot deadlock.
+      SDL_CloseAudioDevice(device_);
+      device_ = 0;
+      voice_ = nullptr;
+      position_ = 0;
+      state_ = State::kResting;
+    } else {
+      wake_.wait_until(lock, restAt_);
+    }
+  }
 }
 
 void SDLCALL MixerCues::Fill(void* self, Uint8* stream, int length) {
@@ -89,9 +112,9 @@ void SDLCALL MixerCues::Fill(void* self, Uint8* stream, int length) {
   std::memset(stream + copied, 0, wanted - copied);  // S16 silence
 }
 
-SDL_AudioDeviceID MixerCues::OpenDevice() {
+SDL_AudioDeviceID MixerCues::OpenDevice(bool startAudio) {
   const QuietStderr quiet;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+  if (startAudio && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
   SDL_AudioSpec want{};
   want.freq = static_cast<int>(kMixRate);
   want.format = AUDIO_S16SYS;
@@ -103,7 +126,7 @@ SDL_AudioDeviceID MixerCues::OpenDevice() {
   // No changes allowed: SDL converts to whatever the device really takes.
   const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
   if (device == 0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (startAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return 0;
   }
   SDL_PauseAudioDevice(device, 0);
@@ -111,12 +134,30 @@ SDL_AudioDeviceID MixerCues::OpenDevice() {
 }
 
 void MixerCues::Opened(SDL_AudioDeviceID device) {
-  const std::lock_guard lock(mutex_);
-  device_ = device;
-  state_ = device != 0 ? State::kOpen : State::kClosed;
-  if (device != 0 && hasPending_) Start(pending_);
-  hasPending_ = false;
-  pending_.clear();
+  {
+    const std::lock_guard lock(mutex_);
+    device_ = device;
+    if (device != 0) {
+      audioStarted_ = true;
+      state_ = State::kOpen;
+      restAt_ = std::chrono::steady_clock::now() + rest_;
+      if (hasPending_) Start(pending_);
+      if (keeper_ == nullptr) {
+        keeper_ = SDL_CreateThread(
+            [](void* self) {
+              static_cast<MixerCues*>(self)->Keep();
+              return 0;
+            },
+            "kromi-audio-rest", this);
+      }
+    } else {
+      // A device that came back from rest and will not open again may next time.
+      state_ = audioStarted_ ? State::kResting : State::kClosed;
+    }
+    hasPending_ = false;
+    pending_.clear();
+  }
+  wake_.notify_all();
 }
 
 bool MixerCues::Open() {
@@ -126,7 +167,7 @@ bool MixerCues::Open() {
     if (state_ != State::kClosed) return state_ == State::kOpen;
     state_ = State::kOpening;
   }
-  Opened(OpenDevice());
+  Opened(OpenDevice(true));
   return IsOpen();
 }
 
@@ -135,14 +176,22 @@ void MixerCues::OpenInBackground() {
   if (state_ != State::kClosed || opener_ != nullptr) return;
   // Marked opening now, so a cue asked for before the thread gets going is kept.
   state_ = State::kOpening;
+  StartOpener(true);
+}
+
+void MixerCues::StartOpener(bool startAudio) {
+  // A finished opener may still be on its way out; it needs no lock for that.
+  if (opener_ != nullptr) SDL_WaitThread(opener_, nullptr);
+  openerStartsAudio_ = startAudio;  // read by the new thread, which starts after this write
   opener_ = SDL_CreateThread(
       [](void* self) {
         auto& cues = *static_cast<MixerCues*>(self);
-        cues.Opened(cues.OpenDevice());
+        cues.Opened(cues.OpenDevice(cues.openerStartsAudio_));
         return 0;
       },
       "kromi-audio-open", this);
-  if (opener_ == nullptr) state_ = State::kClosed;  // no thread: no sound, as with no device
+  // No thread: no sound, as with no device (or rest until the next cue tries again).
+  if (opener_ == nullptr) state_ = audioStarted_ ? State::kResting : State::kClosed;
 }
 
 bool MixerCues::WaitOpen() {
@@ -155,7 +204,12 @@ bool MixerCues::WaitOpen() {
 
 bool MixerCues::IsOpen() const {
   const std::lock_guard lock(mutex_);
-  return state_ == State::kOpen;
+  return state_ == State::kOpen || state_ == State::kResting;
+}
+
+bool MixerCues::Resting() const {
+  const std::lock_guard lock(mutex_);
+  return state_ == State::kResting;
 }
 
 std::string MixerCues::CuePath(std::string_view text) const {
@@ -200,6 +254,14 @@ std::int32_t MixerCues::Play(std::string_view text) {
   // A NUL would cut the path short inside the C calls and name some other file.
   if (text.find('\0') != std::string_view::npos) return 0;
   const std::string path = CuePath(text);
+  if (state_ == State::kResting) {
+    if (files_.Lookup(path) == nullptr) return 0;
+    state_ = State::kOpening;
+    pending_ = path;
+    hasPending_ = true;
+    StartOpener(false);
+    return 1;
+  }
   if (state_ == State::kOpening) {
     // Read and checked now, so the answer is the one the open device will give.
     if (files_.Lookup(path) == nullptr) return 0;
@@ -222,6 +284,9 @@ bool MixerCues::Start(const std::string& path) {
   voice_ = chunk;
   position_ = 0;
   SDL_UnlockAudioDevice(device_);
+  const auto length = std::chrono::microseconds(chunk->size() * 1'000'000 / (kMixRate * kMixBytesPerFrame));
+  restAt_ = std::chrono::steady_clock::now() + length + rest_;
+  wake_.notify_all();
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <SDL_audio.h>
 #include <SDL_thread.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -22,7 +24,9 @@ namespace kromi {
 class MixerCues final : public SoundCues {
  public:
   // Cues are looked up in appDir (no trailing separator), which is used byte for byte as given.
-  explicit MixerCues(std::string appDir);
+  // An open device keeps SDL's audio thread waking once per buffer even in silence, so it is
+  // closed once nothing has played for rest, and opened again in the background by the next cue.
+  explicit MixerCues(std::string appDir, std::chrono::milliseconds rest = std::chrono::seconds(3));
   // Waits for a background open, stops the cue playing and closes the device.
   ~MixerCues() override;
   MixerCues(const MixerCues&) = delete;
@@ -39,8 +43,11 @@ class MixerCues final : public SoundCues {
   // Waits for a background open; the same result as Open.
   bool WaitOpen();
 
-  // True once the device is open.
+  // True once the device is open (or resting, ready to open again for the next cue).
   bool IsOpen() const;
+
+  // True while the device is closed for want of cues.
+  bool Resting() const;
 
   // Stops whatever plays, then starts the cue: 1 if it plays (or, while the device is still being
   // opened, will play once it is), 0 if there is no device or the file is missing, unreadable or
@@ -71,11 +78,15 @@ class MixerCues final : public SoundCues {
     FileIdentity identity;
     std::vector<std::uint8_t> pcm;  // 44,100 Hz stereo S16; empty: SDL could not convert it
   };
-  enum class State { kClosed, kOpening, kOpen };
+  enum class State { kClosed, kOpening, kOpen, kResting };
 
   static void SDLCALL Fill(void* self, Uint8* stream, int length);
   // Starts SDL's audio and opens the device; 0 when there is none. Touches no member.
-  SDL_AudioDeviceID OpenDevice();
+  SDL_AudioDeviceID OpenDevice(bool startAudio);
+  // Starts the opening thread. Call with mutex_ held and state_ just set to kOpening.
+  void StartOpener(bool startAudio);
+  // The keeper thread: closes the device once it has been quiet for rest_.
+  void Keep();
   // Takes the outcome of OpenDevice and starts the cue asked for meanwhile.
   void Opened(SDL_AudioDeviceID device);
   // Stops the voice; afterwards no chunk is in use by the device.
@@ -91,6 +102,13 @@ class MixerCues final : public SoundCues {
   // An SDL thread rather than std::thread: SDL frees what it keeps per thread (its error text)
   // only for threads it started.
   SDL_Thread* opener_ = nullptr;
+  bool openerStartsAudio_ = true;
+  SDL_Thread* keeper_ = nullptr;
+  std::condition_variable wake_;  // tells the keeper a cue started or the end came
+  bool quitting_ = false;
+  bool audioStarted_ = false;  // SDL's audio subsystem is up (it stays up while resting)
+  std::chrono::milliseconds rest_;
+  std::chrono::steady_clock::time_point restAt_;
   std::string pending_;  // the cue asked for while the device was opening
   bool hasPending_ = false;
   SDL_AudioDeviceID device_ = 0;
