@@ -126,7 +126,7 @@ bool Exited(Child& c) {
 }
 
 void End(Child& c) {
-  if (c.pid <= 0) return;
+  if (c.pid <= 0 || c.exited) return;  // a reaped pid's group may belong to someone else by now
   kill(-c.pid, SIGKILL);
   if (Exited(c)) return;
   waitpid(c.pid, &c.status, 0);
@@ -218,7 +218,7 @@ bool Descends(long pid, long ancestor) {
 }
 
 // Waits until a window of the child shows rgb at (x, y). Before any window maps it sleeps on the
-// X connection; after that it looks every fifth of a millisecond.
+// X connection; after that it looks every fifth of a millisecond. Ends the child when giving up.
 std::optional<FirstFrame> WaitFirstFrame(Screen& s, Child& child, int x, int y, std::uint32_t rgb,
                                          double timeoutMs = 10000,
                                          const std::function<void()>& meanwhile = {}) {
@@ -251,6 +251,7 @@ std::optional<FirstFrame> WaitFirstFrame(Screen& s, Child& child, int x, int y, 
     }
     if (NowMs() - child.startMs > timeoutMs) {
       std::fprintf(stderr, "kromi_probe: no frame with %06X at (%d, %d) within %.0f ms\n", rgb, x, y, timeoutMs);
+      End(child);
       return std::nullopt;
     }
     WaitX(s.display, mapped.empty() && !meanwhile ? 5.0 : 0.2);
@@ -441,10 +442,7 @@ int Idle(const IdleOptions& o, char** argv) {
   if (!s.display) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, o.x, o.y, o.rgb);
-  if (!f) {
-    End(child);
-    return 1;
-  }
+  if (!f) return 1;
   long hwmAt = -1;
   auto sleepUntil = [&](double untilFromStart) {
     for (;;) {
@@ -519,10 +517,7 @@ int Latency(int n, char** argv) {
   if (!s.display) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, kCanvasX, kCanvasY, kStartCanvas);
-  if (!f) {
-    End(child);
-    return 1;
-  }
+  if (!f) return 1;
   Display* d = s.display;
   const Window w = f->window;
   Focus(d, w);
@@ -639,10 +634,7 @@ int Cue(int n, const std::string& file, char** argv) {
   Child child = Launch(argv, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", file}});
   DiskAudio audio(file);
   const auto f = WaitFirstFrame(s, child, kCanvasX, kCanvasY, kStartCanvas, 10000, [&] { audio.Watch(); });
-  if (!f) {
-    End(child);
-    return 1;
-  }
+  if (!f) return 1;
   // The start cue, played by Form_Load before the window shows, must be in the stream.
   long startCueAt = -1;
   for (const double end = NowMs() + 1500; NowMs() < end;) {
@@ -806,10 +798,7 @@ int Ticks(const std::string& trace, char** argv) {
   if (!s.display) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, kCanvasX, kCanvasY, kStartCanvas);
-  if (!f) {
-    End(child);
-    return 1;
-  }
+  if (!f) return 1;
   // The other core (or one of them) is kept busy for the whole measurement.
   const pid_t spinner = fork();
   if (spinner == 0) {
