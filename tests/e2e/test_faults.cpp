@@ -530,6 +530,151 @@ TEST_F(Faults, FocusLostWhileKeysAreHeld) {
   ExpectCleanExit();
 }
 
+// ---------------------------------------------------------------------------------------------
+// A sound server that goes away while a cue plays
+
+// A private PulseAudio daemon with one null sink, which the test can kill and start again.
+class PulseServer {
+ public:
+  explicit PulseServer(const TempDir& dir) : dir_(dir) {
+    std::ofstream(dir_ / "client.conf") << "autospawn = no\n";  // the client must not restart it
+  }
+
+  // What the game needs to find this server and nothing else.
+  std::map<std::string, std::string> ClientEnvironment() const {
+    return {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", "unix:" + Socket()},
+            {"PULSE_CLIENTCONFIG", dir_ / "client.conf"}, {"PULSE_RUNTIME_PATH", dir_ / "run"},
+            {"HOME", dir_.Path()}, {"XDG_RUNTIME_DIR", dir_.Path()}};
+  }
+
+  // Starts the daemon and waits for its socket; false if it did not come up.
+  bool Start() {
+    std::map<std::string, std::string> env = CurrentEnvironment();
+    for (const auto& [name, value] : ClientEnvironment()) env[name] = value;
+    env.erase("SDL_AUDIODRIVER");
+    ::unlink(Socket().c_str());
+    daemon_ = std::make_unique<Process>(
+        std::vector<std::string>{"/usr/bin/pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                                 "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                                 "--load=module-null-sink sink_name=kromi_null",
+                                 "--load=module-native-protocol-unix auth-anonymous=1 socket=" + Socket()},
+        ToEnvList(env), dir_ / "pulse.out", dir_ / "pulse.err");
+    return WaitUntil([&] { return Streams() >= 0; }, Limit(5000), milliseconds(50));
+  }
+
+  void Kill() {
+    if (daemon_) daemon_->Stop(SIGKILL, Limit(2000));
+    daemon_.reset();
+  }
+
+  // How many streams play into the server now; -1 if it cannot be asked.
+  int Streams() const {
+    std::map<std::string, std::string> env = CurrentEnvironment();
+    for (const auto& [name, value] : ClientEnvironment()) env[name] = value;
+    Process pactl({"/usr/bin/pactl", "list", "short", "sink-inputs"}, ToEnvList(env), dir_ / "pactl.out");
+    const auto exit = pactl.WaitExit(Limit(2000));
+    if (!exit || !exit->exited || exit->code != 0) return -1;
+    return CountLines(ReadFile(dir_ / "pactl.out"));
+  }
+
+  ~PulseServer() { Kill(); }
+  PulseServer(const PulseServer&) = delete;
+  PulseServer& operator=(const PulseServer&) = delete;
+
+ private:
+  std::string Socket() const { return dir_ / "native"; }
+
+  const TempDir& dir_;
+  std::unique_ptr<Process> daemon_;
+};
+
+// A mono 16-bit tone of the given length, long enough to be playing when the server goes.
+void WriteTone(const std::string& path, int seconds) {
+  constexpr std::uint32_t kRate = 22050;
+  const std::uint32_t bytes = kRate * 2 * static_cast<std::uint32_t>(seconds);
+  std::ofstream out(path, std::ios::binary);
+  const auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) out.put(static_cast<char>(v >> (8 * i))); };
+  const auto u16 = [&](std::uint16_t v) { out.put(static_cast<char>(v)); out.put(static_cast<char>(v >> 8)); };
+  out << "RIFF";
+  u32(36 + bytes);
+  out << "WAVEfmt ";
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(kRate);
+  u32(kRate * 2);
+  u16(2);
+  u16(16);
+  out << "data";
+  u32(bytes);
+  for (std::uint32_t i = 0; i < bytes / 2; ++i) u16(static_cast<std::uint16_t>((i / 25 % 2) != 0 ? 6000 : -6000));
+}
+
+// Context switches of every thread of pid so far.
+long ContextSwitches(pid_t pid) {
+  long total = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/task", ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::istringstream status(ReadFile(it->path().string() + "/status"));
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+        total += std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
+      }
+    }
+  }
+  return total;
+}
+
+// The sound server killed while "Ny.wav" plays: the game plays on silently, stops waking for a
+// device that is gone, and has its sound back with the next cue once a server is there again.
+TEST_F(Faults, SoundServerKilledWhileACuePlays) {
+  if (::access("/usr/bin/pulseaudio", X_OK) != 0 || ::access("/usr/bin/pactl", X_OK) != 0) {
+    GTEST_SKIP() << "PulseAudio is not installed (scripts/setup installs it)";
+  }
+  TempDir pulseDir;
+  PulseServer pulse(pulseDir);
+  ASSERT_TRUE(pulse.Start()) << ReadFile(pulseDir / "pulse.err");
+  for (const auto& [name, value] : pulse.ClientEnvironment()) environment_[name] = value;
+
+  // The game reads its cues next to itself: a copy of it with a ten-second "Ny.wav".
+  TempDir install;
+  const std::string program = install / "kromi";
+  fs::copy_file(GameProgram(), program);
+  for (const char* cue : {"Boom.wav", "Pot.wav", "Visa.wav"}) fs::copy_file(SoundsDir() + "/" + cue, install / cue);
+  WriteTone(install / "Ny.wav", 10);
+
+  Launch(96, program);
+  ASSERT_TRUE(WaitUntil([&] { return pulse.Streams() == 1; }, Limit(3000), milliseconds(50)))
+      << "\"Ny.wav\" never reached the server";
+  pulse.Kill();
+
+  // The lost device is let go: after a moment the game stops waking at all.
+  Pause(Limit(1000));
+  const long before = ContextSwitches(game_->Pid());
+  Pause(milliseconds(1000));
+  const long woke = ContextSwitches(game_->Pid()) - before;
+  std::printf("%ld context switches in the second after the lost device was let go\n", woke);
+  EXPECT_LE(woke, 5);
+
+  // Play goes on with every cue silent.
+  AvoidSolvedStart();
+  const Rgb ring = Ring();
+  const int ch = StepOf(ChannelOf(ring, 0)) == 1 ? 1 : 0;
+  ASSERT_TRUE(HoldUntil(kRaiseKey[ch], [&] { return ChannelOf(Canvas(), ch) > 30; }, Limit(3000)));
+  x_->Tap(XK_Right);
+  EXPECT_TRUE(WaitUntil([&] { return Canvas() == ring; }, Limit(2000)))
+      << "canvas " << ToString(Canvas()) << ", ring " << ToString(ring);
+
+  // A server again: the next cue finds it.
+  ASSERT_TRUE(pulse.Start()) << ReadFile(pulseDir / "pulse.err");
+  x_->Tap(XK_Down);
+  EXPECT_TRUE(WaitUntil([&] { return pulse.Streams() == 1; }, Limit(3000), milliseconds(50)))
+      << "no sound after the server came back";
+  ExpectCleanExit();
+  EXPECT_EQ(ReadFile(*dir_ / "stderr"), "");
+}
+
 // Without a sound device the game plays silently and says nothing about it.
 class NoAudio : public Faults {
  protected:

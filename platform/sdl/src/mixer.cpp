@@ -16,6 +16,9 @@ namespace kromi {
 namespace {
 
 constexpr std::size_t kMaxChunks = 16;
+// How often an open device is asked whether SDL still has it. Only while a device is open, which
+// is while a cue plays and for the rest time after it.
+constexpr std::chrono::milliseconds kLostCheck{250};
 
 // ALSA reports a missing sound card on stderr from inside SDL, where no hook reaches it. A game
 // without sound is normal, so that noise is sent to /dev/null while the device is being opened.
@@ -86,7 +89,10 @@ void MixerCues::Keep() {
   while (!quitting_) {
     if (state_ != State::kOpen) {
       wake_.wait(lock);
-    } else if (std::chrono::steady_clock::now() >= restAt_) {
+    } else if (const auto now = std::chrono::steady_clock::now();
+               now >= restAt_ || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED) {
+      // A device SDL has lost (its sound server gone, a USB headset pulled) stops calling Fill, so
+      // the voice would never end; it is closed like a quiet one, and the next cue tries afresh.
       // The callback takes only SDL's device lock, so closing under mutex_ cannot deadlock.
       SDL_CloseAudioDevice(device_);
       device_ = 0;
@@ -94,7 +100,7 @@ void MixerCues::Keep() {
       position_ = 0;
       state_ = State::kResting;
     } else {
-      wake_.wait_until(lock, restAt_);
+      wake_.wait_until(lock, std::min(restAt_, now + kLostCheck));
     }
   }
 }
