@@ -97,11 +97,11 @@ TEST_F(RendererTest, FontsResolveFamiliesToInstalledFiles) {
   EXPECT_NE(fonts.Get(Font{"No Such Family Kromi", 13, false}, 1), nullptr);
 
   // Opened once, and at the device scale.
-  TTF_Font* small = fonts.Get(kVerdana15Bold, 1);
-  TTF_Font* large = fonts.Get(kVerdana15Bold, 2);
+  const Face* small = fonts.Get(kVerdana15Bold, 1);
+  const Face* large = fonts.Get(kVerdana15Bold, 2);
   ASSERT_TRUE(small != nullptr && large != nullptr);
   EXPECT_EQ(fonts.Get(kVerdana15Bold, 1), small);
-  EXPECT_NEAR(TTF_FontHeight(large), 2 * TTF_FontHeight(small), 2);
+  EXPECT_NEAR(large->Height(), 2 * small->Height(), 2);
 }
 
 TEST_F(RendererTest, AutoSizeFollowsCaptionAndKeepsPlace) {
@@ -154,6 +154,57 @@ TEST_F(RendererTest, CaptionsAreUtf8) {
   EXPECT_GT(twoLetters.Width, plain.Width);
   // The umlaut's dots are drawn above the letter's body.
   EXPECT_LT(FindInk(DrawList({&umlaut})).minY, FindInk(DrawList({&plain})).minY);
+}
+
+// A bad byte is drawn as one replacement mark and the decoder never reads past the caption.
+TEST_F(RendererTest, MalformedUtf8DrawsAMarkPerBadByte) {
+  const Face* face = fonts_->Get(kVerdana15Bold, 1);
+  ASSERT_NE(face, nullptr);
+  const auto marks = [](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += "\xEF\xBF\xBD";
+    return s;
+  };
+  ASSERT_GT(face->Width(marks(1)), 0);
+  struct Case {
+    std::string text;
+    std::string drawnAs;
+  };
+  const Case cases[] = {
+      {"\xC3", marks(1)},                 // cut short at the end
+      {"a\xE2\x82", "a" + marks(2)},      // cut short, then a stray continuation byte
+      {"\xC0\xAF", marks(2)},             // overlong "/"
+      {"\xED\xA0\x80", marks(3)},         // a surrogate
+      {"\xF4\x90\x80\x80", marks(4)},     // past U+10FFFF
+      {"\xFFx", marks(1) + "x"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(face->Width(c.text), face->Width(c.drawnAs)) << c.drawnAs.size();
+}
+
+// Every caption of a face renders at the face's height and at exactly its measured width, which
+// is what AutoSize gives the label and what centring uses.
+TEST_F(RendererTest, RenderedTextHasTheMeasuredSize) {
+  for (const int scale : {1, 2}) {
+    const Face* face = fonts_->Get(kVerdana21Bold, scale);
+    ASSERT_NE(face, nullptr);
+    for (const char* caption : {"Avsluta", "Ny f\xC3\xA4rg", "C0", "?", " ", "gjpq", "\xC3"}) {
+      const TextMask mask = face->Render(caption);
+      EXPECT_EQ(mask.width, face->Width(caption)) << caption;
+      EXPECT_EQ(mask.height, face->Height()) << caption;
+      EXPECT_EQ(mask.alpha.size(), static_cast<std::size_t>(mask.width) * static_cast<std::size_t>(mask.height));
+    }
+    EXPECT_GT(face->Width("  "), face->Width(" "));
+    EXPECT_TRUE(face->Render("").alpha.empty());
+    // The descenders of "gjpq" reach the last rows but are not cut off at the baseline.
+    const TextMask low = face->Render("gjpq");
+    int lowest = -1;
+    for (int y = 0; y < low.height; ++y) {
+      for (int x = 0; x < low.width; ++x) {
+        if (low.alpha[static_cast<std::size_t>(y * low.width + x)] > 128) lowest = y;
+      }
+    }
+    EXPECT_GT(lowest, face->Ascent() + scale) << "scale " << scale;
+  }
 }
 
 TEST_F(RendererTest, FirstControlIsDrawnOnTop) {

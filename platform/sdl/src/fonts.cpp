@@ -1,16 +1,225 @@
 #include "kromi/sdl/fonts.h"
 
 #include <fontconfig/fontconfig.h>
+#include <fcntl.h>
+#include <ft2build.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_SIZES_H
 
 #include <algorithm>
+#include <cerrno>
 
 namespace kromi {
 
 namespace {
 
 constexpr const char* kFallbackFamily = "sans-serif";
+constexpr char32_t kReplacement = 0xFFFD;
+
+// 26.6 fixed point to whole pixels.
+int Floor26(FT_Pos v) { return static_cast<int>(v >= 0 ? v / 64 : -((-v + 63) / 64)); }
+int Ceil26(FT_Pos v) { return Floor26(v + 63); }
+
+// The next code point of text from at, which it moves past; a malformed or overlong sequence,
+// a surrogate or anything past U+10FFFF takes one byte and gives U+FFFD.
+char32_t NextCodePoint(std::string_view text, std::size_t& at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  int extra = 0;
+  char32_t cp = 0;
+  char32_t least = 0;
+  if (lead < 0x80) {
+    ++at;
+    return lead;
+  }
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1, cp = lead & 0x1Fu, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2, cp = lead & 0x0Fu, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3, cp = lead & 0x07u, least = 0x10000;
+  } else {
+    ++at;
+    return kReplacement;
+  }
+  if (text.size() - at <= static_cast<std::size_t>(extra)) {
+    ++at;
+    return kReplacement;
+  }
+  for (int i = 1; i <= extra; ++i) {
+    const auto next = static_cast<unsigned char>(text[at + static_cast<std::size_t>(i)]);
+    if ((next & 0xC0) != 0x80) {
+      ++at;
+      return kReplacement;
+    }
+    cp = (cp << 6) | (next & 0x3Fu);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++at;
+    return kReplacement;
+  }
+  at += static_cast<std::size_t>(extra) + 1;
+  return cp;
+}
+
+// FreeType maps a font file it opens by name, and reading its tables then faults in most of the
+// file: 700 KiB of resident memory for a bold face of which a few glyphs are drawn. Read through a
+// stream instead, FreeType copies only the tables and glyphs it uses.
+unsigned long ReadFontFile(FT_Stream stream, unsigned long offset, unsigned char* buffer, unsigned long count) {
+  const int fd = static_cast<int>(stream->descriptor.value);
+  // A zero count is a seek, which pread needs no help with; FreeType expects 0 for success then.
+  if (count == 0) return offset > stream->size ? 1 : 0;
+  unsigned long done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<unsigned long>(got);
+  }
+  return done;
+}
+
+void CloseFontFile(FT_Stream stream) {
+  ::close(static_cast<int>(stream->descriptor.value));
+  delete stream;
+}
+
+// Opens face index of the font file at path, read through a stream; null if it will not open.
+FT_Face OpenFace(FT_Library library, const std::string& path, int index) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  auto* stream = new FT_StreamRec{};
+  stream->size = static_cast<unsigned long>(info.st_size);
+  stream->descriptor.value = fd;
+  stream->read = &ReadFontFile;
+  stream->close = &CloseFontFile;
+  FT_Open_Args args{};
+  args.flags = FT_OPEN_STREAM;
+  args.stream = stream;
+  FT_Face face = nullptr;
+  // FreeType calls close on the stream whether or not the face opens.
+  if (FT_Open_Face(library, &args, index, &face) != 0) return nullptr;
+  return face;
+}
 
 }  // namespace
+
+// A glyph on the line: where its bitmap goes relative to the pen's start on the baseline.
+struct Face::Placed {
+  int left = 0;  // bitmap's left edge
+  int top = 0;   // bitmap's top row, above the baseline
+  int width = 0;
+  int rows = 0;
+  std::vector<std::uint8_t> coverage;  // width * rows, when rendered
+};
+
+Face::Face(FT_Face face, FT_Size size, bool embolden) : face_(face), size_(size), embolden_(embolden) {
+  FT_Activate_Size(size_);
+  const FT_Size_Metrics& m = size_->metrics;
+  if (FT_IS_SCALABLE(face_)) {
+    ascent_ = Ceil26(FT_MulFix(face_->ascender, m.y_scale));
+    descent_ = Ceil26(-FT_MulFix(face_->descender, m.y_scale));
+  } else {
+    ascent_ = Ceil26(m.ascender);
+    descent_ = Ceil26(-m.descender);
+  }
+  descent_ = std::max(descent_, 0);
+}
+
+Face::~Face() { FT_Done_Size(size_); }
+
+std::vector<Face::Placed> Face::Layout(std::string_view text, bool bitmaps) const {
+  std::vector<Placed> placed;
+  FT_Activate_Size(size_);  // the face is shared by every size of it
+  FT_Pos pen = 0;  // 26.6
+  FT_UInt previous = 0;
+  const bool kerning = FT_HAS_KERNING(face_);
+  // Emboldening widens each stroke by a twenty-fourth of the em, as a bold face would.
+  const FT_Pos strength = FT_MulFix(face_->units_per_EM, face_->size->metrics.y_scale) / 24;
+  for (std::size_t at = 0; at < text.size();) {
+    const char32_t cp = NextCodePoint(text, at);
+    FT_UInt index = FT_Get_Char_Index(face_, cp);
+    if (index == 0 && cp != kReplacement) index = FT_Get_Char_Index(face_, kReplacement);
+    if (kerning && previous != 0 && index != 0) {
+      FT_Vector delta{};
+      if (FT_Get_Kerning(face_, previous, index, FT_KERNING_DEFAULT, &delta) == 0) pen += delta.x;
+    }
+    previous = index;
+    if (FT_Load_Glyph(face_, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) continue;
+    FT_GlyphSlot slot = face_->glyph;
+    FT_Pos advance = slot->advance.x;
+    if (embolden_ && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+      FT_Outline_Embolden(&slot->outline, strength);
+      advance += strength;
+    }
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 && slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+      const FT_Bitmap& bitmap = slot->bitmap;
+      Placed glyph;
+      glyph.left = Floor26(pen) + slot->bitmap_left;
+      glyph.top = slot->bitmap_top;
+      glyph.width = static_cast<int>(bitmap.width);
+      glyph.rows = static_cast<int>(bitmap.rows);
+      if (bitmaps && glyph.width > 0 && glyph.rows > 0) {
+        glyph.coverage.resize(static_cast<std::size_t>(glyph.width) * static_cast<std::size_t>(glyph.rows));
+        for (int y = 0; y < glyph.rows; ++y) {
+          const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
+          std::copy_n(row, glyph.width, glyph.coverage.begin() + static_cast<std::ptrdiff_t>(y) * glyph.width);
+        }
+      }
+      placed.push_back(std::move(glyph));
+    }
+    pen += advance;
+  }
+  // The pen's end counts as ink, so trailing spaces take their room.
+  Placed end;
+  end.left = Ceil26(pen);
+  placed.push_back(std::move(end));
+  return placed;
+}
+
+int Face::Width(std::string_view text) const {
+  if (text.empty()) return 0;
+  int minX = 0, maxX = 0;
+  for (const Placed& g : Layout(text, false)) {
+    minX = std::min(minX, g.left);
+    maxX = std::max(maxX, g.left + g.width);
+  }
+  return maxX - minX;
+}
+
+TextMask Face::Render(std::string_view text) const {
+  TextMask mask;
+  if (text.empty()) return mask;
+  const std::vector<Placed> placed = Layout(text, true);
+  int minX = 0, maxX = 0;
+  for (const Placed& g : placed) {
+    minX = std::min(minX, g.left);
+    maxX = std::max(maxX, g.left + g.width);
+  }
+  // Ink above the ascent or below the descent is clipped, so every caption of a face has its
+  // height and rests on the same baseline.
+  mask.width = maxX - minX;
+  mask.height = Height();
+  mask.alpha.assign(static_cast<std::size_t>(mask.width) * static_cast<std::size_t>(mask.height), 0);
+  for (const Placed& g : placed) {
+    for (int y = 0; y < g.rows; ++y) {
+      const int row = ascent_ - g.top + y;
+      if (row < 0 || row >= mask.height) continue;
+      std::uint8_t* out = mask.alpha.data() + static_cast<std::ptrdiff_t>(row) * mask.width + (g.left - minX);
+      const std::uint8_t* in = g.coverage.data() + static_cast<std::ptrdiff_t>(y) * g.width;
+      // Overlapping glyphs keep the darker coverage, so a kerned pair does not show a seam.
+      for (int x = 0; x < g.width; ++x) out[x] = std::max(out[x], in[x]);
+    }
+  }
+  return mask;
+}
 
 std::unique_ptr<Fonts> Fonts::Open(std::string& error) {
   std::unique_ptr<Fonts> fonts(new Fonts());
@@ -19,24 +228,25 @@ std::unique_ptr<Fonts> Fonts::Open(std::string& error) {
     error = "cannot load the fontconfig configuration, so no font can be found";
     return nullptr;
   }
-  if (TTF_Init() != 0) {
-    error = std::string("cannot start SDL_ttf: ") + TTF_GetError();
+  if (FT_Init_FreeType(&fonts->library_) != 0) {
+    fonts->library_ = nullptr;
+    error = "cannot start FreeType";
     return nullptr;
   }
-  fonts->ttfStarted_ = true;
   if (fonts->Get(Font{kFallbackFamily, 13, false}, 1) == nullptr) {
-    error = "no usable font found (fontconfig matched no file SDL_ttf can open); install fonts-dejavu-core";
+    error = "no usable font found (fontconfig matched no file FreeType can open); install fonts-dejavu-core";
     return nullptr;
   }
   return fonts;
 }
 
 Fonts::~Fonts() {
-  for (auto& entry : open_) {
-    if (entry.second != nullptr) TTF_CloseFont(entry.second);
+  sized_.clear();  // the sizes go before their faces, and the faces before the library
+  for (auto& entry : faces_) {
+    if (entry.second != nullptr) FT_Done_Face(entry.second);
   }
-  open_.clear();
-  if (ttfStarted_) TTF_Quit();
+  faces_.clear();
+  if (library_ != nullptr) FT_Done_FreeType(library_);
   if (config_ != nullptr) FcConfigDestroy(config_);
 }
 
@@ -78,22 +288,35 @@ const FontFile& Fonts::Resolve(const std::string& family, bool bold) {
   return it->second;
 }
 
-TTF_Font* Fonts::OpenFile(const FontFile& file, int pixelSize, bool bold) {
+const Face* Fonts::OpenFile(const FontFile& file, int pixelSize, bool bold) {
   if (file.path.empty()) return nullptr;
   // Ask for emboldening only where the face is not bold already.
   const bool synthetic = bold && !file.boldFace;
   const auto key = std::make_tuple(file.path, file.index, pixelSize, synthetic);
-  if (const auto it = open_.find(key); it != open_.end()) return it->second;
-  // SDL_ttf sizes are points at 72 dpi, which makes a point one pixel.
-  TTF_Font* font = TTF_OpenFontIndex(file.path.c_str(), pixelSize, file.index);
-  if (font != nullptr && synthetic) TTF_SetFontStyle(font, TTF_STYLE_BOLD);
-  open_.emplace(key, font);  // a failure is remembered too, so it is not retried every frame
-  return font;
+  if (const auto it = sized_.find(key); it != sized_.end()) return it->second.get();
+  // One FreeType face per file, shared by all its sizes, so its tables are read and kept once.
+  auto faceIt = faces_.find({file.path, file.index});
+  if (faceIt == faces_.end()) {
+    faceIt = faces_.emplace(std::make_pair(file.path, file.index), OpenFace(library_, file.path, file.index)).first;
+  }
+  std::unique_ptr<Face> opened;
+  FT_Size size = nullptr;
+  if (FT_Face face = faceIt->second; face != nullptr && FT_New_Size(face, &size) == 0) {
+    FT_Activate_Size(size);
+    // Sizes are pixels: a Font's pixelSize is its em at one device pixel per logical pixel.
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) == 0) {
+      opened = std::make_unique<Face>(face, size, synthetic);
+    } else {
+      FT_Done_Size(size);
+    }
+  }
+  // A failure is remembered too, so it is not retried every frame.
+  return sized_.emplace(key, std::move(opened)).first->second.get();
 }
 
-TTF_Font* Fonts::Get(const Font& font, int scale) {
-  const int pixelSize = std::max(1, font.pixelSize * std::max(1, scale));
-  if (TTF_Font* opened = OpenFile(Resolve(font.name, font.bold), pixelSize, font.bold)) return opened;
+const Face* Fonts::Get(const Font& font, int scale) {
+  const int pixelSize = std::clamp(font.pixelSize, 1, 1000) * std::clamp(scale, 1, 64);
+  if (const Face* opened = OpenFile(Resolve(font.name, font.bold), pixelSize, font.bold)) return opened;
   return OpenFile(Resolve(kFallbackFamily, font.bold), pixelSize, font.bold);
 }
 

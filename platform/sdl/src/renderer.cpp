@@ -33,12 +33,10 @@ std::string TextKey(const std::string& caption, const Font& font) {
 Renderer::Renderer(Fonts& fonts, int scale) : fonts_(fonts), scale_(std::max(1, scale)) {}
 
 void Renderer::AutoSize(Label& label) {
-  TTF_Font* font = fonts_.Get(label.font, 1);
-  if (font == nullptr) return;
-  int width = 0, height = 0;
-  if (!label.Caption.empty() && TTF_SizeUTF8(font, label.Caption.c_str(), &width, &height) != 0) return;
-  label.Width = static_cast<float>(width);
-  label.Height = static_cast<float>(TTF_FontHeight(font));
+  const Face* face = fonts_.Get(label.font, 1);
+  if (face == nullptr) return;
+  label.Width = static_cast<float>(face->Width(label.Caption));
+  label.Height = static_cast<float>(face->Height());
 }
 
 void Renderer::AutoSize(std::span<const ControlRef> controls) {
@@ -49,36 +47,13 @@ void Renderer::AutoSize(std::span<const ControlRef> controls) {
   }
 }
 
-const Renderer::TextMask& Renderer::Text(const std::string& caption, const Font& font) {
+const TextMask& Renderer::Text(const std::string& caption, const Font& font) {
   std::string key = TextKey(caption, font);
   if (const auto it = text_.find(key); it != text_.end()) return it->second;
   if (text_.size() >= kMaxCachedTexts) text_.clear();
-
-  TextMask mask;
-  TTF_Font* ttf = caption.empty() ? nullptr : fonts_.Get(font, scale_);
-  // Rendered in white once; only the coverage is kept, so any colour can reuse it.
-  SDL_Surface* rendered = ttf != nullptr ? TTF_RenderUTF8_Blended(ttf, caption.c_str(), SDL_Color{255, 255, 255, 255})
-                                         : nullptr;
-  if (rendered != nullptr && rendered->format->format != SDL_PIXELFORMAT_ARGB8888) {
-    SDL_Surface* converted = SDL_ConvertSurfaceFormat(rendered, SDL_PIXELFORMAT_ARGB8888, 0);
-    SDL_FreeSurface(rendered);
-    rendered = converted;
-  }
-  if (rendered != nullptr) {
-    if (SDL_LockSurface(rendered) == 0) {
-      mask.width = rendered->w;
-      mask.height = rendered->h;
-      mask.alpha.resize(static_cast<std::size_t>(mask.width) * static_cast<std::size_t>(mask.height));
-      for (int y = 0; y < mask.height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(rendered->pixels) +
-                                                                 static_cast<std::ptrdiff_t>(y) * rendered->pitch);
-        std::uint8_t* out = mask.alpha.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width);
-        for (int x = 0; x < mask.width; ++x) out[x] = static_cast<std::uint8_t>(row[x] >> 24);
-      }
-      SDL_UnlockSurface(rendered);
-    }
-    SDL_FreeSurface(rendered);
-  }
+  // Kept as coverage only, so any colour can reuse it.
+  const Face* face = caption.empty() ? nullptr : fonts_.Get(font, scale_);
+  TextMask mask = face != nullptr ? face->Render(caption) : TextMask{};
   return text_.emplace(std::move(key), std::move(mask)).first->second;
 }
 

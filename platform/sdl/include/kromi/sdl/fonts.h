@@ -1,14 +1,23 @@
 #pragma once
-// Font files found through fontconfig and opened with SDL_ttf, cached for the program's life.
+// Font files found through fontconfig and drawn with FreeType, cached for the program's life.
+// FreeType alone, without a text-shaping layer: the game's captions are a few Latin words and hex
+// digits, and a shaper (HarfBuzz and GLib behind it) costs more start-up time and memory than the
+// rest of the text path together.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <tuple>
-
-#include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
+#include <vector>
 
 #include "kromi/core/controls.h"
+
+// FreeType's and fontconfig's handles, kept out of every file that includes this one.
+using FT_Library = struct FT_LibraryRec_*;
+using FT_Face = struct FT_FaceRec_*;
+using FT_Size = struct FT_SizeRec_*;
+using FcConfig = struct _FcConfig;
 
 namespace kromi {
 
@@ -19,11 +28,50 @@ struct FontFile {
   bool boldFace = false;  // the face itself is bold, so no synthetic emboldening is needed
 };
 
-// Owns SDL_ttf (initialised by Open, shut down by the destructor), a fontconfig configuration of
-// its own (so nothing global is left behind) and every font it opened.
+// A line of text's coverage as an 8-bit mask, in device pixels.
+struct TextMask {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> alpha;  // width * height, row by row
+};
+
+// One face at one pixel size. Text is UTF-8; a malformed byte is drawn as U+FFFD.
+class Face {
+ public:
+  // Takes size, one of face's sizes; face stays its owner's. Synthetic bold when embolden.
+  Face(FT_Face face, FT_Size size, bool embolden);
+  ~Face();
+  Face(const Face&) = delete;
+  Face& operator=(const Face&) = delete;
+
+  // The line height in pixels: ascent plus descent.
+  int Height() const { return ascent_ + descent_; }
+  int Ascent() const { return ascent_; }
+
+  // The width of text on one line: from the leftmost to the rightmost of its ink and its pen.
+  int Width(std::string_view text) const;
+
+  // Text on one line: Width(text) by Height(), the baseline Ascent() from the top; ink beyond the
+  // ascent or descent is clipped.
+  TextMask Render(std::string_view text) const;
+
+ private:
+  struct Placed;
+  // Lays text out along the baseline, rendering each glyph when bitmaps is set.
+  std::vector<Placed> Layout(std::string_view text, bool bitmaps) const;
+
+  FT_Face face_;
+  FT_Size size_;
+  bool embolden_;
+  int ascent_ = 0;
+  int descent_ = 0;
+};
+
+// Owns a FreeType library and a fontconfig configuration of its own (so nothing global is left
+// behind), and every face it opened.
 class Fonts {
  public:
-  // Starts SDL_ttf and checks that at least one font can be opened; on failure returns null and
+  // Starts FreeType and checks that at least one font can be opened; on failure returns null and
   // puts a one-line reason in error.
   static std::unique_ptr<Fonts> Open(std::string& error);
   ~Fonts();
@@ -33,19 +81,22 @@ class Fonts {
   // fontconfig's closest installed match for family (falling back to "sans-serif").
   const FontFile& Resolve(const std::string& family, bool bold);
 
-  // The font for font at device scale (its pixel size times scale), opened once and kept;
+  // The face for font at device scale (its pixel size times scale), opened once and kept;
   // null only if no usable font file exists.
-  TTF_Font* Get(const Font& font, int scale);
+  const Face* Get(const Font& font, int scale);
 
  private:
   Fonts() = default;
   FontFile Match(const std::string& family, bool bold) const;
-  TTF_Font* OpenFile(const FontFile& file, int pixelSize, bool bold);
+  const Face* OpenFile(const FontFile& file, int pixelSize, bool bold);
 
   std::map<std::pair<std::string, bool>, FontFile> resolved_;
-  std::map<std::tuple<std::string, int, int, bool>, TTF_Font*> open_;  // path, index, px, bold
+  // path and index; a null entry remembers a file that would not open
+  std::map<std::pair<std::string, int>, FT_Face> faces_;
+  // path, index, px, synthetic bold; a null entry remembers a size that would not open
+  std::map<std::tuple<std::string, int, int, bool>, std::unique_ptr<Face>> sized_;
   FcConfig* config_ = nullptr;
-  bool ttfStarted_ = false;
+  FT_Library library_ = nullptr;
 };
 
 }  // namespace kromi

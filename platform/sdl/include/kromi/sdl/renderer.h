@@ -38,13 +38,7 @@ class Renderer {
   void Draw(Colour background, std::span<const ControlRef> topFirst, Frame& out);
 
  private:
-  // A caption's coverage as an 8-bit mask, in device pixels.
-  struct TextMask {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> alpha;
-  };
-
+  // A caption's coverage in device pixels, rendered once.
   const TextMask& Text(const std::string& caption, const Font& font);
   void DrawLabel(Painter& painter, const Label& label);
   void DrawShape(Painter& painter, const Shape& shape) const;
