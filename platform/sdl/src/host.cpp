@@ -16,10 +16,9 @@ namespace kromi {
 namespace {
 
 // The X display's density: Xft.dpi when the desktop sets it (that is what the user chose),
-// otherwise the screen's pixels per millimetre. 0 when unknown.
-float X11Dpi() {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return 0;
+// otherwise the screen's pixels per millimetre. 0 when unknown. Asked on SDL's own connection:
+// a second one would cost a connection set-up and its buffers at start.
+float X11Dpi(Display* display) {
   float dpi = 0;
   if (const char* resources = XResourceManagerString(display)) {
     XrmInitialize();
@@ -36,7 +35,6 @@ float X11Dpi() {
     const int mm = DisplayHeightMM(display, screen);
     if (mm > 0) dpi = static_cast<float>(DisplayHeight(display, screen)) * 25.4f / static_cast<float>(mm);
   }
-  XCloseDisplay(display);
   return dpi;
 }
 
@@ -87,11 +85,15 @@ bool Host::OpenVideo(std::string& error) {
     return false;
   }
   videoOpen_ = true;
-  float dpi = 0, hdpi = 0, vdpi = 0;
-  if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) dpi = X11Dpi();
-  if (!(dpi > 0) && SDL_GetDisplayDPI(0, &dpi, &hdpi, &vdpi) == 0) dpi = vdpi > 0 ? vdpi : hdpi;
-  scale_ = ScaleForDpi(dpi);
+  // On X11 the density is read off the window's connection once the window exists.
+  if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) scale_ = ScaleForDpi(SdlDpi());
   return true;
+}
+
+float Host::SdlDpi() {
+  float dpi = 0, hdpi = 0, vdpi = 0;
+  if (SDL_GetDisplayDPI(0, &dpi, &hdpi, &vdpi) != 0) return 0;
+  return vdpi > 0 ? vdpi : hdpi;
 }
 
 bool Host::CreateWindow(std::string& error) {
@@ -121,7 +123,17 @@ bool Host::CreateWindow(std::string& error) {
   }
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) xDisplay_ = info.info.x11.display;
+  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) {
+    xDisplay_ = info.info.x11.display;
+    float dpi = X11Dpi(info.info.x11.display);
+    if (!(dpi > 0)) dpi = SdlDpi();
+    // Still hidden, so the window is simply made the right size before anyone sees it.
+    if (const int scale = ScaleForDpi(dpi); scale != scale_) {
+      scale_ = scale;
+      SDL_SetWindowSize(window_, view_.clientWidth * scale_, view_.clientHeight * scale_);
+      SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+  }
   return true;
 }
 
@@ -159,20 +171,29 @@ std::string Host::Snapshot() const {
 void Host::Draw() {
   const std::span<const ControlRef> order(*view_.drawingOrder);
   renderer_->AutoSize(order);
-  renderer_->Draw(view_.backColor, order, frame_);
-}
-
-void Host::Present() {
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
   if (!surface) return;
-  const int w = std::min(surface->w, frame_.width);
-  const int h = std::min(surface->h, frame_.height);
+  const int w = view_.clientWidth * scale_;
+  const int h = view_.clientHeight * scale_;
+  const Uint32 format = surface->format->format;
+  // The window surface is almost always 32-bit xRGB, the frame's own layout: drawn in place, the
+  // game keeps no second copy of the picture (a third of a megabyte, four times that at scale 2).
+  if ((format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) && surface->pitch % 4 == 0 &&
+      surface->w >= w && surface->h >= h && SDL_LockSurface(surface) == 0) {
+    renderer_->Draw(view_.backColor, order,
+                    PixelView(static_cast<std::uint32_t*>(surface->pixels), w, h, surface->pitch / 4));
+    SDL_UnlockSurface(surface);
+    return;
+  }
+  renderer_->Draw(view_.backColor, order, frame_);
   SDL_LockSurface(surface);
-  SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, frame_.pixels.data(),
-                    frame_.width * 4, surface->format->format, surface->pixels, surface->pitch);
+  SDL_ConvertPixels(std::min(surface->w, frame_.width), std::min(surface->h, frame_.height),
+                    SDL_PIXELFORMAT_ARGB8888, frame_.pixels.data(), frame_.width * 4, format, surface->pixels,
+                    surface->pitch);
   SDL_UnlockSurface(surface);
-  SDL_UpdateWindowSurface(window_);
 }
+
+void Host::Present() { SDL_UpdateWindowSurface(window_); }
 
 bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   if (xDisplay_ == nullptr) {
@@ -196,9 +217,6 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
 bool Host::Run(Fonts& fonts, std::string& error) {
   if (!CreateWindow(error)) return false;
   renderer_ = std::make_unique<Renderer>(fonts, scale_);
-  frame_.width = view_.clientWidth * scale_;
-  frame_.height = view_.clientHeight * scale_;
-  frame_.pixels.assign(static_cast<std::size_t>(frame_.width) * static_cast<std::size_t>(frame_.height), 0);
   Draw();
   shown_ = Snapshot();
   SDL_ShowWindow(window_);
@@ -259,6 +277,8 @@ bool Host::Run(Fonts& fonts, std::string& error) {
       Present();
       exposed = false;
     } else if (exposed) {
+      // Drawn again rather than only shown: a window surface SDL had to remake holds nothing.
+      Draw();
       Present();
       exposed = false;
     }

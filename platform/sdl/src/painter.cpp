@@ -96,13 +96,13 @@ struct Painter::Box {
   }
 };
 
-Painter::Painter(Frame& frame) : frame_(frame), clip_{0, 0, frame.width, frame.height} {}
+Painter::Painter(PixelView target) : target_(target), clip_{0, 0, target.width, target.height} {}
 
-void Painter::SetClip(const Rect& clip) { clip_ = Intersect(clip, Rect{0, 0, frame_.width, frame_.height}); }
+void Painter::SetClip(const Rect& clip) { clip_ = Intersect(clip, Rect{0, 0, target_.width, target_.height}); }
 
 void Painter::Clear(std::uint32_t argb) {
   for (int y = clip_.y; y < clip_.y + clip_.h; ++y) {
-    std::uint32_t* row = &frame_.At(0, y);
+    std::uint32_t* row = target_.Row(y);
     std::fill(row + clip_.x, row + clip_.x + clip_.w, argb | 0xFF000000u);
   }
 }
@@ -118,7 +118,7 @@ void Painter::BlendSpan(std::uint32_t* row, int x0, int x1, std::uint32_t argb) 
 
 void Painter::FillRect(const Rect& r, std::uint32_t argb) {
   const Rect area = Intersect(r, clip_);
-  for (int y = area.y; y < area.y + area.h; ++y) BlendSpan(&frame_.At(0, y), area.x, area.x + area.w, argb);
+  for (int y = area.y; y < area.y + area.h; ++y) BlendSpan(target_.Row(y), area.x, area.x + area.w, argb);
 }
 
 // Paints the coverage of outer minus that of inner (inner lies within outer). Pixels that are
@@ -149,7 +149,7 @@ void Painter::FillBoxes(const Box& outer, const Box* inner, std::uint32_t argb) 
                     static_cast<int>(std::ceil(inner->cx + innerAny - 0.5))};
       }
     }
-    std::uint32_t* row = &frame_.At(0, y);
+    std::uint32_t* row = target_.Row(y);
     int x = xLo;
     while (x <= xHi) {
       if (x >= hole.lo && x <= hole.hi) {
@@ -219,7 +219,7 @@ void Painter::BlitPalette(const PaletteImage& image, const Rect& dest) {
   for (int y = area.y; y < area.y + area.h; ++y) {
     // Sample each source pixel at the centre of the destination pixel.
     const int sy = static_cast<int>((2LL * (y - dest.y) + 1) * image.height / h2);
-    std::uint32_t* row = &frame_.At(0, y);
+    std::uint32_t* row = target_.Row(y);
     for (int x = area.x; x < area.x + area.w; ++x) {
       const int sx = static_cast<int>((2LL * (x - dest.x) + 1) * image.width / w2);
       const std::uint32_t pixel = lut[image.At(sx, sy)];
@@ -239,7 +239,7 @@ void Painter::BlendMask(const std::uint8_t* mask, int width, int height, int pit
   const Rect area = Intersect(Rect{x, y, width, height}, clip_);
   for (int py = area.y; py < area.y + area.h; ++py) {
     const std::uint8_t* src = mask + static_cast<std::ptrdiff_t>(py - y) * pitch;
-    std::uint32_t* row = &frame_.At(0, py);
+    std::uint32_t* row = target_.Row(py);
     for (int px = area.x; px < area.x + area.w; ++px) {
       const std::uint32_t m = src[px - x];
       if (m != 0u) BlendInto(row[px], argb, (m * alpha + 127u) / 255u);

@@ -88,6 +88,16 @@ void Renderer::DrawPicture(Painter& painter, const Picture& picture) const {
 void Renderer::Draw(Colour background, std::span<const ControlRef> topFirst, Frame& out) {
   out.Resize(kWidth * scale_, kHeight * scale_, PixelOf(background));
   Painter painter(out);
+  DrawControls(painter, topFirst);
+}
+
+void Renderer::Draw(Colour background, std::span<const ControlRef> topFirst, PixelView out) {
+  Painter painter(out);
+  painter.Clear(PixelOf(background));
+  DrawControls(painter, topFirst);
+}
+
+void Renderer::DrawControls(Painter& painter, std::span<const ControlRef> topFirst) {
   for (auto it = topFirst.rbegin(); it != topFirst.rend(); ++it) {
     std::visit(
         [&](auto* control) {

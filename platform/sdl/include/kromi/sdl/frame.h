@@ -38,6 +38,24 @@ struct Frame {
   }
 };
 
+// Pixels owned elsewhere (a Frame's, or a window surface's), drawn into in place: rows of
+// 0xFFRRGGBB, stride pixels apart.
+struct PixelView {
+  std::uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+
+  PixelView() = default;
+  PixelView(std::uint32_t* p, int w, int h, int s) : pixels(p), width(w), height(h), stride(s) {}
+  // All of frame; valid until the frame is resized.
+  PixelView(Frame& frame)  // NOLINT(google-explicit-constructor): a frame is a view of itself
+      : pixels(frame.pixels.data()), width(frame.width), height(frame.height), stride(frame.width) {}
+
+  // The first pixel of row y; the caller keeps y inside the view.
+  std::uint32_t* Row(int y) const { return pixels + static_cast<std::ptrdiff_t>(y) * stride; }
+};
+
 // The opaque pixel of three intensities.
 constexpr std::uint32_t PixelOf(Rgb8 c) {
   return 0xFF000000u | (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | std::uint32_t{c.b};

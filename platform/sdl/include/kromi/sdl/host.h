@@ -24,7 +24,8 @@ class Host {
   // Starts SDL's video. Without a display it fails with a one-line reason.
   bool OpenVideo(std::string& error);
 
-  // The whole-number factor the window is scaled by on this display (1 at 96 dpi, 2 at 192).
+  // The whole-number factor the window is scaled by on this display (1 at 96 dpi, 2 at 192);
+  // on X11 known once the window is made.
   int Scale() const { return scale_; }
 
   // Creates the window (shown only once its first frame is drawn) and runs until the form
@@ -33,6 +34,8 @@ class Host {
 
  private:
   bool CreateWindow(std::string& error);
+  // SDL's idea of the display's density; 0 when it has none.
+  static float SdlDpi();
   void Draw();
   void Present();
   std::string Snapshot() const;
@@ -48,7 +51,7 @@ class Host {
   SDL_Window* window_ = nullptr;
   void* xDisplay_ = nullptr;  // the window's X connection, when on X11
   std::unique_ptr<Renderer> renderer_;
-  Frame frame_;
+  Frame frame_;  // only for a window surface in some other pixel format
   std::string shown_;  // what the last frame drew, to skip passes that change nothing
 };
 

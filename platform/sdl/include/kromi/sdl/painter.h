@@ -34,8 +34,8 @@ double CornerRadius(const ShapeRect& shape);
 // covers exactly the edge pixels and a wider border is centred on the outline.
 class Painter {
  public:
-  // Draws into frame, clipped to the whole frame. The frame must keep its size while in use.
-  explicit Painter(Frame& frame);
+  // Draws into target, clipped to the whole of it. A frame must keep its size while in use.
+  explicit Painter(PixelView target);
 
   // Limits drawing to clip (within the frame).
   void SetClip(const Rect& clip);
@@ -69,7 +69,7 @@ class Painter {
   void FillBoxes(const Box& outer, const Box* inner, std::uint32_t argb);
   void BlendSpan(std::uint32_t* row, int x0, int x1, std::uint32_t argb);
 
-  Frame& frame_;
+  PixelView target_;
   Rect clip_;
 };
 

@@ -36,10 +36,13 @@ class Renderer {
   // background and draws the visible controls, the last of topFirst first, so topFirst[0] ends up
   // on top.
   void Draw(Colour background, std::span<const ControlRef> topFirst, Frame& out);
+  // The same into pixels someone else owns (a window surface), clipped to out.
+  void Draw(Colour background, std::span<const ControlRef> topFirst, PixelView out);
 
  private:
   // A caption's coverage in device pixels, rendered once.
   const TextMask& Text(const std::string& caption, const Font& font);
+  void DrawControls(Painter& painter, std::span<const ControlRef> topFirst);
   void DrawLabel(Painter& painter, const Label& label);
   void DrawShape(Painter& painter, const Shape& shape) const;
   void DrawPicture(Painter& painter, const Picture& picture) const;
