@@ -33,11 +33,13 @@ int main(int, char**) {
     std::fprintf(stderr, "kromi: %s\n", fontError.c_str());
     return 1;
   }
-  // Opening audio can take a while (probing sound servers and cards); the start cue asked for by
-  // Form_Load plays as soon as the device is ready. Without a device the game plays silently.
-  cues.OpenInBackground();
+  // Opening audio takes a while (probing sound servers and cards, loading their libraries) and
+  // would compete with the first frame for the CPU, so it starts once that frame is on screen. The
+  // start cue asked for by Form_Load is kept until then and plays as soon as the device is ready.
+  // Without a device the game plays silently.
+  cues.OpenLater();
   form.Form_Load();
-  if (!host.Run(*fonts, error)) {
+  if (!host.Run(*fonts, error, [&cues] { cues.OpenInBackground(); })) {
     cues.WaitOpen();  // the opening thread may have stderr silenced until then
     std::fprintf(stderr, "kromi: %s\n", error.c_str());
     return 1;

@@ -207,6 +207,33 @@ TEST_F(MixerTest, ACueAskedForWhileTheDeviceOpensPlaysOnceItIsReady) {
   }
 }
 
+// The start cue is asked for before the window is up, and the device is opened only after it.
+TEST_F(MixerTest, ACueAskedForBeforeTheDeviceIsOpenedLaterWaitsForIt) {
+  {
+    MixerCues cues(dir_.string());
+    cues.OpenLater();
+    EXPECT_EQ(cues.Play("\Lang.wav"), 1);
+    EXPECT_FALSE(cues.IsOpen());
+    cues.OpenInBackground();
+    ASSERT_TRUE(cues.WaitOpen());
+    EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\Lang.wav"));
+  }
+  {
+    // Opened in the foreground instead, the kept cue plays all the same.
+    MixerCues cues(dir_.string());
+    cues.OpenLater();
+    EXPECT_EQ(cues.Play("\Lang.wav"), 1);
+    ASSERT_TRUE(cues.Open());
+    EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\Lang.wav"));
+  }
+  {
+    // Never opened: the kept cue is dropped with the player, and nothing waits on a thread.
+    MixerCues cues(dir_.string());
+    cues.OpenLater();
+    EXPECT_EQ(cues.Play("\Lang.wav"), 1);
+  }
+}
+
 // An open device wakes SDL's audio thread once per buffer even in silence: after a quiet spell it
 // is closed, and the next cue opens it again and plays.
 TEST_F(MixerTest, AQuietDeviceRestsAndTheNextCueWakesIt) {

@@ -214,13 +214,14 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   return SDL_PollEvent(&e) != 0;
 }
 
-bool Host::Run(Fonts& fonts, std::string& error) {
+bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& shown) {
   if (!CreateWindow(error)) return false;
   renderer_ = std::make_unique<Renderer>(fonts, scale_);
   Draw();
   shown_ = Snapshot();
   SDL_ShowWindow(window_);
   Present();
+  if (shown) shown();
 
   FormEvents& events = *view_.events;
   InputTranslator input(events, mouse_, scale_);

@@ -170,18 +170,27 @@ bool MixerCues::Open() {
   if (opener_ != nullptr) return WaitOpen();
   {
     const std::lock_guard lock(mutex_);
-    if (state_ != State::kClosed) return state_ == State::kOpen;
+    if (state_ != State::kClosed && !deferred_) return state_ == State::kOpen;
     state_ = State::kOpening;
+    deferred_ = false;
   }
   Opened(OpenDevice(true));
   return IsOpen();
 }
 
-void MixerCues::OpenInBackground() {
+void MixerCues::OpenLater() {
   const std::lock_guard lock(mutex_);
   if (state_ != State::kClosed || opener_ != nullptr) return;
+  state_ = State::kOpening;
+  deferred_ = true;
+}
+
+void MixerCues::OpenInBackground() {
+  const std::lock_guard lock(mutex_);
+  if (opener_ != nullptr || (state_ != State::kClosed && !deferred_)) return;
   // Marked opening now, so a cue asked for before the thread gets going is kept.
   state_ = State::kOpening;
+  deferred_ = false;
   StartOpener(true);
 }
 

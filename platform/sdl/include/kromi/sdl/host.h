@@ -2,6 +2,7 @@
 // The window and its event loop: SDL events and due timers in, frames out.
 #include <SDL.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,8 +30,9 @@ class Host {
   int Scale() const { return scale_; }
 
   // Creates the window (shown only once its first frame is drawn) and runs until the form
-  // unloads. Returns false with a reason when the window cannot be made.
-  bool Run(Fonts& fonts, std::string& error);
+  // unloads; shown, if given, is called once that first frame is on screen. Returns false with a
+  // reason when the window cannot be made.
+  bool Run(Fonts& fonts, std::string& error, const std::function<void()>& shown = {});
 
  private:
   bool CreateWindow(std::string& error);

@@ -36,8 +36,12 @@ class MixerCues final : public SoundCues {
   // none; then the game runs silent and nothing is printed.
   bool Open();
 
+  // Keeps cues asked for from now on until OpenInBackground opens the device, so a program can
+  // play its start cue before it opens audio (after its first frame, say).
+  void OpenLater();
+
   // Opens the device on a thread of its own, so the window need not wait for the sound system.
-  // A cue asked for meanwhile starts as soon as the device is ready.
+  // A cue asked for meanwhile (or since OpenLater) starts as soon as the device is ready.
   void OpenInBackground();
 
   // Waits for a background open; the same result as Open.
@@ -107,6 +111,7 @@ class MixerCues final : public SoundCues {
   std::condition_variable wake_;  // tells the keeper a cue started or the end came
   bool quitting_ = false;
   bool audioStarted_ = false;  // SDL's audio subsystem is up (it stays up while resting)
+  bool deferred_ = false;      // kOpening by OpenLater, with no opening thread yet
   std::chrono::milliseconds rest_;
   std::chrono::steady_clock::time_point restAt_;
   std::string pending_;  // the cue asked for while the device was opening
