@@ -9,19 +9,26 @@
 #include "kromi/sdl/fonts.h"
 #include "kromi/sdl/host.h"
 #include "kromi/sdl/mixer.h"
+#include "kromi/sdl/renderer.h"
 
 int main(int, char**) {
   using namespace kromi;
+  Host::PrepareEnvironment();
   // Nothing of the sound system or of font matching is needed to connect to the display, so
   // those run beside it and the first frame waits only for what it draws with.
-  std::string fontError;
-  std::unique_ptr<Fonts> fonts;
-  std::thread fontLoader([&fonts, &fontError] { fonts = Fonts::Open(fontError); });
-
   TwisterSource random;
   MixerCues cues(AppPath());
   Form1 form(random, cues);
-  Host host(form.View());
+  const FormView view = form.View();
+  std::string fontError;
+  std::unique_ptr<Fonts> fonts;
+  std::thread fontLoader([&fonts, &fontError, &view] {
+    fonts = Fonts::Open(fontError);
+    // The first frame's faces and captions, ready before it is drawn (at scale 1; at another
+    // scale the open faces are reused and only the captions are drawn again).
+    if (fonts) Renderer::Prepare(*fonts, *view.drawingOrder, 1);
+  });
+  Host host(view);
   std::string error;
   const bool video = host.OpenVideo(error);
   fontLoader.join();

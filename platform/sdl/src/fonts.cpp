@@ -18,6 +18,9 @@ namespace {
 
 constexpr const char* kFallbackFamily = "sans-serif";
 constexpr char32_t kReplacement = 0xFFFD;
+// Captions seen in one game are few (hex values, a handful of words); the bound only guards
+// against a caller that invents new ones forever.
+constexpr std::size_t kMaxCachedTexts = 2048;
 
 // 26.6 fixed point to whole pixels.
 int Floor26(FT_Pos v) { return static_cast<int>(v >= 0 ? v / 64 : -((-v + 63) / 64)); }
@@ -221,6 +224,18 @@ TextMask Face::Render(std::string_view text) const {
   return mask;
 }
 
+int Face::CachedWidth(const std::string& text) {
+  if (const auto it = widths_.find(text); it != widths_.end()) return it->second;
+  if (widths_.size() >= kMaxCachedTexts) widths_.clear();
+  return widths_.emplace(text, Width(text)).first->second;
+}
+
+const TextMask& Face::Text(const std::string& text) {
+  if (const auto it = masks_.find(text); it != masks_.end()) return it->second;
+  if (masks_.size() >= kMaxCachedTexts) masks_.clear();
+  return masks_.emplace(text, Render(text)).first->second;
+}
+
 std::unique_ptr<Fonts> Fonts::Open(std::string& error) {
   std::unique_ptr<Fonts> fonts(new Fonts());
   fonts->config_ = FcInitLoadConfigAndFonts();
@@ -288,7 +303,7 @@ const FontFile& Fonts::Resolve(const std::string& family, bool bold) {
   return it->second;
 }
 
-const Face* Fonts::OpenFile(const FontFile& file, int pixelSize, bool bold) {
+Face* Fonts::OpenFile(const FontFile& file, int pixelSize, bool bold) {
   if (file.path.empty()) return nullptr;
   // Ask for emboldening only where the face is not bold already.
   const bool synthetic = bold && !file.boldFace;
@@ -314,9 +329,9 @@ const Face* Fonts::OpenFile(const FontFile& file, int pixelSize, bool bold) {
   return sized_.emplace(key, std::move(opened)).first->second.get();
 }
 
-const Face* Fonts::Get(const Font& font, int scale) {
+Face* Fonts::Get(const Font& font, int scale) {
   const int pixelSize = std::clamp(font.pixelSize, 1, 1000) * std::clamp(scale, 1, 64);
-  if (const Face* opened = OpenFile(Resolve(font.name, font.bold), pixelSize, font.bold)) return opened;
+  if (Face* opened = OpenFile(Resolve(font.name, font.bold), pixelSize, font.bold)) return opened;
   return OpenFile(Resolve(kFallbackFamily, font.bold), pixelSize, font.bold);
 }
 

@@ -12,30 +12,17 @@ namespace kromi {
 
 namespace {
 
-// Captions seen in one game are few (hex values, a handful of words); the bound only guards
-// against a caller that invents new ones forever.
-constexpr std::size_t kMaxCachedTexts = 2048;
-
 // Positions and sizes are floats in the model but whole pixels on screen.
 int Whole(float value) { return static_cast<int>(RoundHalfEven(static_cast<double>(value))); }
-
-std::string TextKey(const std::string& caption, const Font& font) {
-  std::string key = font.name;
-  key += '\x1f';
-  key += std::to_string(font.pixelSize);
-  key += font.bold ? "b\x1f" : "\x1f";
-  key += caption;
-  return key;
-}
 
 }  // namespace
 
 Renderer::Renderer(Fonts& fonts, int scale) : fonts_(fonts), scale_(std::max(1, scale)) {}
 
 void Renderer::AutoSize(Label& label) {
-  const Face* face = fonts_.Get(label.font, 1);
+  Face* face = fonts_.Get(label.font, 1);
   if (face == nullptr) return;
-  label.Width = static_cast<float>(face->Width(label.Caption));
+  label.Width = static_cast<float>(face->CachedWidth(label.Caption));
   label.Height = static_cast<float>(face->Height());
 }
 
@@ -48,13 +35,18 @@ void Renderer::AutoSize(std::span<const ControlRef> controls) {
 }
 
 const TextMask& Renderer::Text(const std::string& caption, const Font& font) {
-  std::string key = TextKey(caption, font);
-  if (const auto it = text_.find(key); it != text_.end()) return it->second;
-  if (text_.size() >= kMaxCachedTexts) text_.clear();
-  // Kept as coverage only, so any colour can reuse it.
-  const Face* face = caption.empty() ? nullptr : fonts_.Get(font, scale_);
-  TextMask mask = face != nullptr ? face->Render(caption) : TextMask{};
-  return text_.emplace(std::move(key), std::move(mask)).first->second;
+  static const TextMask kNone;
+  Face* face = caption.empty() ? nullptr : fonts_.Get(font, scale_);
+  return face != nullptr ? face->Text(caption) : kNone;
+}
+
+void Renderer::Prepare(Fonts& fonts, std::span<const ControlRef> controls, int scale) {
+  for (const ControlRef& control : controls) {
+    const Label* const* label = std::get_if<Label*>(&control);
+    if (label == nullptr || *label == nullptr || !(*label)->Visible || (*label)->Caption.empty()) continue;
+    if (Face* face = fonts.Get((*label)->font, 1)) face->CachedWidth((*label)->Caption);
+    if (Face* face = fonts.Get((*label)->font, std::max(1, scale))) face->Text((*label)->Caption);
+  }
 }
 
 void Renderer::DrawLabel(Painter& painter, const Label& label) {

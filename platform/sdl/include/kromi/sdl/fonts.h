@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "kromi/core/controls.h"
@@ -55,6 +56,11 @@ class Face {
   // ascent or descent is clipped.
   TextMask Render(std::string_view text) const;
 
+  // Width and Render, kept per caption: a game shows few captions, again and again. A reference
+  // from Text stays valid until the next call that adds a caption.
+  int CachedWidth(const std::string& text);
+  const TextMask& Text(const std::string& text);
+
  private:
   struct Placed;
   // Lays text out along the baseline, rendering each glyph when bitmaps is set.
@@ -65,6 +71,8 @@ class Face {
   bool embolden_;
   int ascent_ = 0;
   int descent_ = 0;
+  std::unordered_map<std::string, int> widths_;
+  std::unordered_map<std::string, TextMask> masks_;
 };
 
 // Owns a FreeType library and a fontconfig configuration of its own (so nothing global is left
@@ -83,12 +91,12 @@ class Fonts {
 
   // The face for font at device scale (its pixel size times scale), opened once and kept;
   // null only if no usable font file exists.
-  const Face* Get(const Font& font, int scale);
+  Face* Get(const Font& font, int scale);
 
  private:
   Fonts() = default;
   FontFile Match(const std::string& family, bool bold) const;
-  const Face* OpenFile(const FontFile& file, int pixelSize, bool bold);
+  Face* OpenFile(const FontFile& file, int pixelSize, bool bold);
 
   std::map<std::pair<std::string, bool>, FontFile> resolved_;
   // path and index; a null entry remembers a file that would not open

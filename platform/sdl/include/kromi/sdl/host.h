@@ -22,6 +22,10 @@ class Host {
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
+  // Environment settings for the window system. Call before any thread starts: they change
+  // environment variables, which another thread may be reading.
+  static void PrepareEnvironment();
+
   // Starts SDL's video. Without a display it fails with a one-line reason.
   bool OpenVideo(std::string& error);
 

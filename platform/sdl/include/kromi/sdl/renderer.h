@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "kromi/core/controls.h"
@@ -23,6 +22,11 @@ class Renderer {
 
   // Draws with fonts at a whole device scale (1: one device pixel per logical pixel).
   Renderer(Fonts& fonts, int scale);
+
+  // Opens the faces the visible labels among controls use and lays out and renders their
+  // captions at scale, so a first frame drawn later finds them ready. Safe on any one thread
+  // while nothing else uses fonts.
+  static void Prepare(Fonts& fonts, std::span<const ControlRef> controls, int scale);
 
   int Scale() const { return scale_; }
 
@@ -49,7 +53,6 @@ class Renderer {
 
   Fonts& fonts_;
   int scale_;
-  std::unordered_map<std::string, TextMask> text_;
 };
 
 }  // namespace kromi
