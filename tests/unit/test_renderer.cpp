@@ -207,6 +207,27 @@ TEST_F(RendererTest, RenderedTextHasTheMeasuredSize) {
   }
 }
 
+// Captions prepared ahead (at scale 1, on the font thread) must not stand in for the same
+// captions at another scale, nor for hidden labels that show later.
+TEST_F(RendererTest, PreparedCaptionsDrawTheSameAsFreshOnes) {
+  Label shown = MakeLabel("Ny f\xC3\xA4rg", 10, 10, kVerdana21Bold, kBlue);
+  Label hidden = MakeLabel("Visa mej", 10, 60, kVerdana21Bold, kRed);
+  hidden.Visible = false;
+  const std::vector<ControlRef> list{&shown, &hidden};
+  std::string error;
+  std::unique_ptr<Fonts> prepared = Fonts::Open(error);
+  ASSERT_NE(prepared, nullptr) << error;
+  Renderer::Prepare(*prepared, list, 1);
+  hidden.Visible = true;
+  for (const int scale : {1, 2}) {
+    Frame ahead, fresh;
+    Renderer(*prepared, scale).Draw(kBackground, list, ahead);
+    Renderer(*fonts_, scale).Draw(kBackground, list, fresh);
+    EXPECT_EQ(ahead.pixels, fresh.pixels) << "scale " << scale;
+    EXPECT_GT(FindInk(ahead).count, 0);
+  }
+}
+
 TEST_F(RendererTest, FirstControlIsDrawnOnTop) {
   Shape red = Filled(10, 10, 40, 30, kRed);
   Shape blue = Filled(30, 20, 40, 30, kBlue);
