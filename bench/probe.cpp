@@ -35,6 +35,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -317,6 +318,12 @@ bool PlayToMatch(Display* d, Window w) {
 // ---------------------------------------------------------------------------------------------
 // The kernel's view of a process.
 
+// One thread's run time and context switches so far.
+struct TaskUsage {
+  double cpuMs = 0;
+  long switches = 0;
+};
+
 struct Usage {
   double cpuMs = 0;       // every live thread's run time, from schedstat (nanoseconds)
   double statCpuMs = 0;   // utime + stime of the whole process from /proc/PID/stat (clock ticks)
@@ -324,6 +331,7 @@ struct Usage {
   long threads = 0;
   long hwmKib = 0;
   long rssKib = 0;
+  std::map<std::string, TaskUsage> tasks;  // by thread id
 };
 
 long StatusField(const std::string& path, const char* name) {
@@ -361,10 +369,14 @@ Usage ReadUsage(pid_t pid) {
       const std::string task = dir + "/task/" + t->d_name;
       std::ifstream sched(task + "/schedstat");
       double ns = 0;
-      if (sched >> ns) u.cpuMs += ns / 1e6;
+      TaskUsage one;
+      if (sched >> ns) one.cpuMs = ns / 1e6;
       const long v = StatusField(task + "/status", "voluntary_ctxt_switches");
       const long i = StatusField(task + "/status", "nonvoluntary_ctxt_switches");
-      u.switches += std::max(0L, v) + std::max(0L, i);
+      one.switches = std::max(0L, v) + std::max(0L, i);
+      u.cpuMs += one.cpuMs;
+      u.switches += one.switches;
+      u.tasks[t->d_name] = one;
     }
     closedir(tasks);
   }
@@ -489,8 +501,27 @@ int Idle(const IdleOptions& o, char** argv) {
   }
   const Usage a = ReadUsage(child.pid);
   const double t0 = NowMs();
-  sleepUntil(NowMs() - child.startMs + o.windowMs);
-  const Usage b = ReadUsage(child.pid);
+  // Threads come and go in the window (the audio device's, say), and a thread's counts vanish
+  // from /proc with it; each is sampled every 20 ms and counted from its first sample (or from
+  // zero, when born in the window) to its last.
+  std::map<std::string, TaskUsage> first = a.tasks, last = a.tasks;
+  Usage b;
+  for (const double end = t0 + o.windowMs;;) {
+    SleepMs(std::min(20.0, std::max(0.0, end - NowMs())));
+    b = ReadUsage(child.pid);
+    if (o.hwmAtMs >= 0 && hwmAt < 0 && NowMs() - child.startMs >= o.hwmAtMs) hwmAt = b.hwmKib;
+    for (const auto& [tid, u] : b.tasks) {
+      first.try_emplace(tid, TaskUsage{});
+      last[tid] = u;
+    }
+    if (NowMs() >= end) break;
+  }
+  double cpuMs = 0;
+  long switches = 0;
+  for (const auto& [tid, u] : last) {
+    cpuMs += u.cpuMs - first[tid].cpuMs;
+    switches += u.switches - first[tid].switches;
+  }
   const double seconds = (NowMs() - t0) / 1000;
   const bool straceOk = Interrupt(tracer);
   const bool alive = !Exited(child);
@@ -505,8 +536,8 @@ int Idle(const IdleOptions& o, char** argv) {
   }
   std::printf("frame_ms=%.2f match_ms=%.0f window_s=%.2f cpu_ms=%.3f stat_cpu_ms=%.0f wakeups_per_s=%.2f "
               "threads=%ld hwm_kib=%ld hwm_at_kib=%ld rss_kib=%ld",
-              f->frameMs, matchMs, seconds, b.cpuMs - a.cpuMs, b.statCpuMs - a.statCpuMs,
-              static_cast<double>(b.switches - a.switches) / seconds, b.threads, b.hwmKib, hwmAt, b.rssKib);
+              f->frameMs, matchMs, seconds, cpuMs, b.statCpuMs - a.statCpuMs,
+              static_cast<double>(switches) / seconds, b.threads, b.hwmKib, hwmAt, b.rssKib);
   if (tracer > 0) std::printf(" strace_threads=%d", traced);
   std::printf("\n");
   return 0;
