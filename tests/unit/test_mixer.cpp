@@ -212,25 +212,25 @@ TEST_F(MixerTest, ACueAskedForBeforeTheDeviceIsOpenedLaterWaitsForIt) {
   {
     MixerCues cues(dir_.string());
     cues.OpenLater();
-    EXPECT_EQ(cues.Play("\Lang.wav"), 1);
+    EXPECT_EQ(cues.Play("\\Lang.wav"), 1);
     EXPECT_FALSE(cues.IsOpen());
     cues.OpenInBackground();
     ASSERT_TRUE(cues.WaitOpen());
-    EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\Lang.wav"));
+    EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\\Lang.wav"));
   }
   {
     // Opened in the foreground instead, the kept cue plays all the same.
     MixerCues cues(dir_.string());
     cues.OpenLater();
-    EXPECT_EQ(cues.Play("\Lang.wav"), 1);
+    EXPECT_EQ(cues.Play("\\Lang.wav"), 1);
     ASSERT_TRUE(cues.Open());
-    EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\Lang.wav"));
+    EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\\Lang.wav"));
   }
   {
     // Never opened: the kept cue is dropped with the player, and nothing waits on a thread.
     MixerCues cues(dir_.string());
     cues.OpenLater();
-    EXPECT_EQ(cues.Play("\Lang.wav"), 1);
+    EXPECT_EQ(cues.Play("\\Lang.wav"), 1);
   }
 }
 
