@@ -14,8 +14,8 @@
 int main(int, char**) {
   using namespace kromi;
   Host::PrepareEnvironment();
-  // Nothing of the sound system or of font matching is needed to connect to the display, so
-  // those run beside it and the first frame waits only for what it draws with.
+  // Font matching is not needed to connect to the display, so it runs beside it and the first
+  // frame waits only for what it draws with.
   TwisterSource random;
   MixerCues cues(AppPath());
   Form1 form(random, cues);

@@ -58,8 +58,8 @@ Host::~Host() {
 void Host::PrepareEnvironment() {
   // SDL opens an X input method for text input, and Xlib's local method then parses the locale's
   // compose table: some 6,000 lines for en_US.UTF-8, half of SDL's start-up time on X11 and
-  // 0.6 MiB of heap. The game reads keys, never text, so an empty table changes nothing it sees
-  // (and no dead key is swallowed on the way). A compose file the user chose is left alone.
+  // 0.6 MiB of heap. The game reads keys, never text, so an empty table changes nothing it sees.
+  // A compose file the user chose is left alone.
   setenv("XCOMPOSEFILE", "/dev/null", 0);
 }
 
