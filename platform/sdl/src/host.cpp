@@ -61,6 +61,11 @@ void Host::PrepareEnvironment() {
   // 0.6 MiB of heap. The game reads keys, never text, so an empty table changes nothing it sees.
   // A compose file the user chose is left alone.
   setenv("XCOMPOSEFILE", "/dev/null", 0);
+  // With no session bus named, libdbus "autolaunches" one for SDL's D-Bus helpers (screen saver,
+  // input methods): it forks while the font thread runs, a child that can deadlock on a lock that
+  // thread held, and it may leave a dbus-daemon behind. The game uses nothing over D-Bus; a session
+  // bus that exists is left alone.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
 }
 
 bool Host::OpenVideo(std::string& error) {

@@ -22,8 +22,9 @@ class Host {
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
-  // Environment settings for the window system. Call before any thread starts: they change
-  // environment variables, which another thread may be reading.
+  // Environment settings for the window system: no compose table, no session bus launched on
+  // the game's behalf. Call before any thread starts: they change environment variables, which
+  // another thread may be reading.
   static void PrepareEnvironment();
 
   // Starts SDL's video. Without a display it fails with a one-line reason.
