@@ -1,7 +1,5 @@
 #include "kromi/sdl/renderer.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <type_traits>
 
