@@ -1,4 +1,8 @@
 // Kromi: mix the target colour with three knobs.
+#include <locale.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,6 +27,10 @@ int main(int, char**) {
   std::string fontError;
   std::unique_ptr<Fonts> fonts;
   std::thread fontLoader([&fonts, &fontError, &view] {
+    // SDL's X11 start-up switches the process's locale back and forth while this runs, and
+    // fontconfig parses numbers by the locale: this thread keeps its own, "C".
+    const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    if (c != static_cast<locale_t>(0)) uselocale(c);
     fonts = Fonts::Open(fontError);
     // The first frame's faces and captions, ready before it is drawn (at scale 1; at another
     // scale the open faces are reused and only the captions are drawn again).
@@ -46,10 +54,17 @@ int main(int, char**) {
   // Without a device the game plays silently.
   cues.OpenLater();
   form.Form_Load();
-  if (!host.Run(*fonts, error, [&cues] { cues.OpenInBackground(); })) {
-    cues.WaitOpen();  // the opening thread may have stderr silenced until then
-    std::fprintf(stderr, "kromi: %s\n", error.c_str());
-    return 1;
+  const bool ran = host.Run(*fonts, error, [&cues] { cues.OpenInBackground(); });
+  if (!ran) std::fprintf(stderr, "kromi: %s\n", error.c_str());
+  const int status = !ran ? 1 : host.EndingSignal() != 0 ? ExitStatusForSignal(host.EndingSignal()) : 0;
+  // The window goes at once; then the audio thread closes the device and SDL's audio itself, which
+  // takes up to half a second with PulseAudio even when all is well. A sound server that hangs
+  // can keep it inside SDL for good: then it is left behind, and so is the rest of SDL's
+  // shutdown, which must not run beside it.
+  host.CloseWindow();
+  if (!cues.Shutdown(std::chrono::milliseconds(800))) {
+    std::fflush(nullptr);
+    _exit(status);
   }
-  return 0;
+  return status;
 }

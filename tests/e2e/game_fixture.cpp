@@ -41,6 +41,10 @@ std::vector<std::string> GameTest::GameEnvironment(const std::string& display) c
   env["SDL_DISKAUDIOFILE"] = *dir_ / "audio.raw";
   const std::string suppressions = KROMI_E2E_LSAN_SUPPRESSIONS;
   if (!suppressions.empty()) env["LSAN_OPTIONS"] = "suppressions=" + suppressions + ":print_suppressions=0";
+  const std::string raceSuppressions = KROMI_E2E_TSAN_SUPPRESSIONS;
+  if (!raceSuppressions.empty()) {
+    env["TSAN_OPTIONS"] = "suppressions=" + raceSuppressions + ":print_suppressions=0:second_deadlock_stack=1";
+  }
   for (const auto& [name, value] : environment_) env[name] = value;
   return ToEnvList(env);
 }

@@ -16,7 +16,7 @@
 namespace kromi::e2e {
 
 // The sanitised build runs the game several times slower; its deadlines stretch with it.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int kSlow = 4;
 #else
 constexpr int kSlow = 1;

@@ -1,4 +1,9 @@
-// Every way out ends the process at once with success; without a display it fails clearly.
+// Every way out ends the process at once with success; without a display it fails clearly; the
+// ending signals end it at once with the status shells expect.
+#include <signal.h>
+
+#include <cstdio>
+
 #include "game_fixture.h"
 
 namespace kromi::e2e {
@@ -11,6 +16,19 @@ class Quitting : public GameTest {
     ASSERT_TRUE(exit.has_value()) << "still running a second later";
     EXPECT_TRUE(exit->exited) << "killed by signal " << exit->code;
     EXPECT_EQ(exit->code, 0);
+  }
+
+  // Sends signal and expects the game gone within limit, with 128 + signal.
+  void ExpectSignalExitWithin(int signal, milliseconds limit) {
+    const auto sent = Clock::now();
+    ASSERT_EQ(::kill(game_->Pid(), signal), 0);
+    const auto exit = game_->WaitExit(Limit(3000));
+    const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - sent).count();
+    ASSERT_TRUE(exit.has_value()) << "still running three seconds after signal " << signal;
+    std::printf("signal %d ended the game in %lld ms\n", signal, static_cast<long long>(took));
+    EXPECT_LE(took, limit.count());
+    EXPECT_TRUE(exit->exited) << "killed by signal " << exit->code;
+    EXPECT_EQ(exit->code, 128 + signal);
   }
 };
 
@@ -43,6 +61,25 @@ TEST_F(Quitting, WindowManagerClose) {
   Launch();
   x_->SendDeleteWindow(window_);
   ExpectCleanExitWithinASecond();
+}
+
+// Nothing on the display to wake the loop: the signal alone must.
+TEST_F(Quitting, SigintWhileIdle) {
+  Launch();
+  Pause(milliseconds(300));
+  ExpectSignalExitWithin(SIGINT, Limit(1000));
+}
+
+// A held key steps a knob every tick and each step draws a frame, so the loop is often away from
+// its wait when the signal comes.
+TEST_F(Quitting, SigtermWhileAKnobMoves) {
+  Launch();
+  AvoidSolvedStart();
+  const int channel = StepOf(ChannelOf(Ring(), 0)) == 9 ? 1 : 0;  // a channel that has room to rise
+  x_->Key(kRaiseKey[channel], true);
+  ASSERT_TRUE(WaitUntil([&] { return KnobStep(channel) >= 1; }, Limit(2000))) << "the knob did not move";
+  ExpectSignalExitWithin(SIGTERM, Limit(100));
+  x_->Key(kRaiseKey[channel], false);
 }
 
 TEST_F(Quitting, NoDisplayFailsWithOneLine) {

@@ -58,8 +58,8 @@ class MixerTest : public testing::Test {
     fs::create_directories(dir_ / "ljud");
     fs::copy_file(ShippedCue("Visa.wav"), dir_ / "ljud" / "Visa.wav");
     for (const char* name : {"Ny.wav", "Pot.wav", "Boom.wav", "Visa.wav"}) fs::copy_file(ShippedCue(name), dir_ / name);
-    WriteAll(dir_ / "Lang.wav", LongCue(20));
-    WriteAll(dir_ / "Lang2.wav", LongCue(15));
+    WriteAll(dir_ / "Lang.wav", LongCue(11));
+    WriteAll(dir_ / "Lang2.wav", LongCue(8));
     Bytes huge = LongCue(0.1);  // 108 bytes whose data chunk claims 4 GiB
     huge.resize(108);
     Put32At(huge, 40, 0xFFFFFFFFu);
@@ -134,7 +134,7 @@ TEST_F(MixerTest, ANewCueCutsOffTheOneStillPlaying) {
   EXPECT_EQ(cues.PlayingCount(), 1);
   // 15 s of Lang2 at the device's rate, not what is left of Lang's 20 s.
   EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\\Lang2.wav"));
-  EXPECT_NEAR(static_cast<double>(cues.PlayingBytes()), 15.0 * kMixRate * kMixBytesPerFrame, 64.0);
+  EXPECT_NEAR(static_cast<double>(cues.PlayingBytes()), 8.0 * kMixRate * kMixBytesPerFrame, 64.0);
   // Even a cue that cannot play silences the one before it.
   EXPECT_EQ(cues.Play("\\Saknas.wav"), 0);
   EXPECT_EQ(cues.PlayingCount(), 0);
@@ -147,6 +147,7 @@ TEST_F(MixerTest, ARepeatedCueIsNeitherReadNorDecodedAgain) {
   EXPECT_EQ(cues.FileReads(), 1u);
   EXPECT_EQ(cues.Decodes(), 1u);
   EXPECT_EQ(cues.Play("\\Ny.wav"), 1);
+  EXPECT_EQ(cues.Decodes(), 2u);
   EXPECT_EQ(cues.Play("\\Pot.wav"), 1);
   EXPECT_EQ(cues.FileReads(), 2u);
   EXPECT_EQ(cues.Decodes(), 2u);
@@ -252,9 +253,8 @@ TEST_F(MixerTest, AQuietDeviceRestsAndTheNextCueWakesIt) {
   EXPECT_EQ(cues.Play("\\Saknas.wav"), 0);  // a missing cue does not wake the device
   EXPECT_TRUE(cues.Resting());
   EXPECT_EQ(cues.Play("\\Lang2.wav"), 1);
-  ASSERT_TRUE(cues.WaitOpen());
-  EXPECT_FALSE(cues.Resting());
   EXPECT_EQ(cues.PlayingBytes(), cues.CueBytes("\\Lang2.wav"));
+  EXPECT_FALSE(cues.Resting());
 }
 
 TEST_F(MixerTest, WithoutAnAudioDeviceEveryCueIsAQuietZero) {

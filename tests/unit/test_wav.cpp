@@ -132,7 +132,7 @@ TEST(WavCheck, AcceptsEveryPlayableLayoutAndReportsIt) {
 }
 
 TEST(WavCheck, WalksOtherChunksPadBytesAndPartialFrames) {
-  const Bytes wav = Riff({Chunk("LIST", Samples(5)), Chunk("fmt ", Fmt{.channels = 2}.Body()),
+  const Bytes wav = Riff({Chunk("LIST", Samples(5)), Chunk("fmt ", Fmt{.channels = 2, .rate = 44100}.Body()),
                           Chunk("fact", Samples(4)), Chunk("data", Samples(4 * 50 + 3)), Chunk("id3 ", Samples(3))});
   const auto info = ValidateWav(wav);
   ASSERT_TRUE(info.has_value());
@@ -225,6 +225,34 @@ TEST(WavCheck, HoldsTheDecodedSizeToTheBudget) {
   EXPECT_EQ(DecodedBytes({.channels = 1, .bitsPerSample = 8, .sampleRate = 8000, .blockAlign = 1, .dataBytes = 1}), 24u);
   EXPECT_EQ(DecodedBytes({.channels = 2, .bitsPerSample = 16, .sampleRate = 96000, .blockAlign = 4, .dataBytes = 3840}),
             441u * 4);
+}
+
+// What the device plays: native S16 stereo at 44,100 Hz, exactly as long as the budget counts.
+TEST(WavMix, ConvertsToTheDeviceFormatAtTheCountedLength) {
+  const auto frameAt = [](const Bytes& pcm, std::size_t i) {
+    std::int16_t lr[2];
+    std::memcpy(lr, pcm.data() + 4 * i, 4);
+    return std::pair<int, int>{lr[0], lr[1]};
+  };
+  // 16-bit stereo at the device rate passes through untouched.
+  Bytes stereo = Riff({Chunk("fmt ", Fmt{.channels = 2, .rate = 44100}.Body()), Chunk("data", {0x01, 0x02, 0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F})});
+  const auto same = ValidateWav(stereo);
+  ASSERT_TRUE(same.has_value());
+  const Bytes through = MixSamples(stereo, *same);
+  ASSERT_EQ(through.size(), DecodedBytes(*same));
+  EXPECT_EQ(frameAt(through, 0), (std::pair{0x0201, -1}));
+  EXPECT_EQ(frameAt(through, 1), (std::pair{-32768, 32767}));
+  // 8-bit mono at half the rate: unsigned samples centred, both channels alike, every other
+  // frame halfway to the next sample, the last held.
+  Bytes mono = Riff({Chunk("fmt ", Fmt{.rate = 22050, .bits = 8}.Body()), Chunk("data", {128, 0, 255})});
+  const auto half = ValidateWav(mono);
+  ASSERT_TRUE(half.has_value());
+  const Bytes doubled = MixSamples(mono, *half);
+  ASSERT_EQ(doubled.size(), DecodedBytes(*half));
+  ASSERT_EQ(doubled.size(), 6u * 4);
+  const std::pair<int, int> expected[] = {{0, 0}, {-16384, -16384}, {-32768, -32768},
+                                          {-128, -128}, {32512, 32512}, {32512, 32512}};
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(frameAt(doubled, i), expected[i]) << "frame " << i;
 }
 
 TEST(WavCheck, RejectsEveryTruncationOfARealCue) {
@@ -359,7 +387,7 @@ TEST_F(CueFileTest, CacheReadsAHeldCueOnceAndRemembersAMalformedOne) {
   Replace("bad.wav", Samples(300));
   CueFileCache cache;
   for (int tick = 0; tick < 10; ++tick) {
-    const CueFile* file = cache.Lookup(Path("Pot.wav"));
+    const auto file = cache.Lookup(Path("Pot.wav"));
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->wav, pot);
     EXPECT_EQ(cache.Lookup(Path("bad.wav")), nullptr);

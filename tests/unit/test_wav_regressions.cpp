@@ -95,6 +95,30 @@ TEST_F(CraftedWavs, TheBudgetCasesFailOnTheBudgetAlone) {
   }
 }
 
+// The largest cues the checks let through, played through the real player: each plays whole,
+// converted within the budget, and one frame more is refused. The decode budget binds the
+// slowest format, the file cap the fastest.
+TEST_F(CraftedWavs, TheLargestAcceptedCuesPlayWithinTheCaps) {
+  MixerCues cues(dir_.string());
+  ASSERT_TRUE(cues.Open());
+  const crafted::Format slow = crafted::kBudgetFormats[0];
+  const crafted::Format fast{.channels = 2, .rate = 96000, .bits = 16};
+  const std::size_t fastFrames = (kMaxCueFileBytes - 44) / fast.Align();
+  const std::pair<crafted::Format, std::size_t> largest[] = {{slow, crafted::FramesAtBudget(slow)}, {fast, fastFrames}};
+  for (const auto& [format, frames] : largest) {
+    const Bytes bytes = crafted::PlainWav(format, frames);
+    ASSERT_LE(bytes.size(), kMaxCueFileBytes);
+    WriteAll(dir_ / "largest.wav", bytes);
+    EXPECT_EQ(cues.Play("\\largest.wav"), 1) << format.rate;
+    const std::size_t converted = cues.CueBytes("\\largest.wav");
+    EXPECT_EQ(converted, DecodedBytes(*ValidateWav(bytes))) << format.rate;
+    EXPECT_LE(converted, kMaxDecodedBytes) << format.rate;
+    EXPECT_EQ(cues.PlayingBytes(), converted) << format.rate;
+    WriteAll(dir_ / "larger.wav", crafted::PlainWav(format, frames + 1));
+    EXPECT_EQ(cues.Play("\\larger.wav"), 0) << format.rate;
+  }
+}
+
 TEST_F(CraftedWavs, EveryCueCutShortIsSilent) {
   std::vector<crafted::Case> cuts;
   for (const char* name : kCueNames) {

@@ -102,7 +102,7 @@ CueRead ReadCueFile(const std::string& path, std::size_t cap) {
 
 CueFileCache::CueFileCache(std::size_t maxEntries) : maxEntries_(std::max<std::size_t>(maxEntries, 1)) {}
 
-const CueFile* CueFileCache::Lookup(const std::string& path) {
+std::shared_ptr<const CueFile> CueFileCache::Lookup(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     entries_.erase(path);
@@ -110,7 +110,7 @@ const CueFile* CueFileCache::Lookup(const std::string& path) {
   }
   const auto found = entries_.find(path);
   if (found != entries_.end() && found->second.identity == IdentityOf(st)) {
-    return found->second.playable ? &found->second.file : nullptr;
+    return found->second.file;
   }
 
   ++reads_;
@@ -126,14 +126,11 @@ const CueFile* CueFileCache::Lookup(const std::string& path) {
   entry.identity = read.identity;
   if (read.status == CueReadStatus::kOk) {
     if (const std::optional<WavInfo> info = ValidateWav(read.bytes)) {
-      entry.playable = true;
-      entry.file.identity = read.identity;
-      entry.file.wav = CanonicalWav(read.bytes, *info);
+      entry.file = std::make_shared<const CueFile>(CueFile{read.identity, CanonicalWav(read.bytes, *info)});
     }
   }
   if (found == entries_.end() && entries_.size() >= maxEntries_) entries_.clear();
-  Entry& stored = entries_[path] = std::move(entry);
-  return stored.playable ? &stored.file : nullptr;
+  return (entries_[path] = std::move(entry)).file;
 }
 
 }  // namespace kromi

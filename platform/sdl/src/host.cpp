@@ -1,5 +1,6 @@
 #include "kromi/sdl/host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,15 @@ Host::~Host() {
   if (videoOpen_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
+void Host::CloseWindow() {
+  renderer_.reset();
+  if (window_) SDL_DestroyWindow(window_);
+  window_ = nullptr;
+  xDisplay_ = nullptr;
+  // Destroying only queues the request; it must reach the X server before any wait that follows.
+  SDL_PumpEvents();
+}
+
 void Host::PrepareEnvironment() {
   // SDL opens an X input method for text input, and Xlib's local method then parses the locale's
   // compose table: some 6,000 lines for en_US.UTF-8, half of SDL's start-up time on X11 and
@@ -66,6 +76,12 @@ void Host::PrepareEnvironment() {
   // thread held, and it may leave a dbus-daemon behind. The game uses nothing over D-Bus; a session
   // bus that exists is left alone.
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+  SignalInbox::BlockEndingSignals();
+}
+
+bool Host::Signalled() {
+  if (signal_ == 0) signal_ = signals_.Take();
+  return signal_ != 0;
 }
 
 bool Host::OpenVideo(std::string& error) {
@@ -75,6 +91,9 @@ bool Host::OpenVideo(std::string& error) {
   // A still picture that waits for the player has no reason to keep the screen awake, and
   // inhibiting the screen saver costs a D-Bus call at start.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // The ending signals come through the loop's own wait (signals.h); SDL's handlers would only
+  // turn them into a quit event that a busy loop sees late and that exits with 0.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // SDL would otherwise fall back to an invisible offscreen window when no display answers.
   // Only real displays, unless the user chose a driver; and only those the environment names,
   // so a missing Wayland session does not print its own complaint before ours.
@@ -210,24 +229,28 @@ void Host::Present() { SDL_UpdateWindowSurface(window_); }
 
 bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   if (xDisplay_ == nullptr) {
-    if (timeoutMs < 0) return SDL_WaitEvent(&e) != 0;
+    // Other drivers wait inside SDL, where the signals cannot reach; a bounded wait looks again.
+    constexpr int kSignalLook = 100;
+    timeoutMs = timeoutMs < 0 ? kSignalLook : std::min(timeoutMs, kSignalLook);
     return (timeoutMs > 0 ? SDL_WaitEventTimeout(&e, timeoutMs) : SDL_PollEvent(&e)) != 0;
   }
   // SDL's own timed wait pumps the X connection several times over on every timer tick. Here a
   // tick that finds nothing new costs one poll: SDL is only asked to read when the X server has
-  // sent something (or a signal, which SDL turns into a quit, interrupted the wait).
+  // sent something. An ending signal ends the wait too.
   if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) return true;
   auto* display = static_cast<Display*>(xDisplay_);
   // QueuedAfterFlush, not QueuedAlready: a reply SDL waited for may have brought events along
   // that Xlib's transport has read off the socket but not yet queued, and poll would not see them.
   if (XEventsQueued(display, QueuedAfterFlush) == 0) {
-    pollfd x{ConnectionNumber(display), POLLIN, 0};
-    if (poll(&x, 1, timeoutMs) == 0) return false;
+    pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {signals_.Fd(), POLLIN, 0}};
+    const int ready = poll(fds, signals_.Fd() >= 0 ? 2 : 1, timeoutMs);
+    if (ready <= 0 || (fds[0].revents == 0 && fds[1].revents != 0)) return false;
   }
   return SDL_PollEvent(&e) != 0;
 }
 
 bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& shown) {
+  if (Signalled()) return true;
   if (!CreateWindow(error)) return false;
   renderer_ = std::make_unique<Renderer>(fonts, scale_);
   Draw();
@@ -263,7 +286,7 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
     }
   };
 
-  while (!unloaded()) {
+  while (!unloaded() && !Signalled()) {
     scheduler_.Sync();
     SDL_Event e;
     int ms = -1;
@@ -276,12 +299,12 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
     if (got) {
       handle(e);
       scheduler_.Sync();
-      while (!unloaded() && SDL_PollEvent(&e)) {
+      while (!unloaded() && !Signalled() && SDL_PollEvent(&e)) {
         handle(e);
         scheduler_.Sync();
       }
     }
-    if (unloaded()) break;
+    if (unloaded() || Signalled()) break;
     scheduler_.FireDue(unloaded);
     if (unloaded()) break;
     std::string now = Snapshot();

@@ -133,6 +133,33 @@ std::optional<WavInfo> ValidateWav(std::span<const std::uint8_t> bytes) {
   return info;
 }
 
+std::vector<std::uint8_t> MixSamples(std::span<const std::uint8_t> bytes, const WavInfo& info) {
+  const std::uint8_t* data = bytes.data() + info.dataOffset;
+  const std::size_t frames = info.dataBytes / info.blockAlign;
+  const auto sample = [&](std::size_t frame, int channel) -> std::int32_t {
+    const std::uint8_t* at = data + frame * info.blockAlign +
+                             static_cast<std::size_t>(channel < info.channels ? channel : 0) * (info.bitsPerSample / 8u);
+    if (info.bitsPerSample == 8) return (static_cast<std::int32_t>(at[0]) - 128) * 256;
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(at[0] | at[1] << 8));
+  };
+  const auto outFrames = static_cast<std::size_t>(DecodedBytes(info) / kMixBytesPerFrame);
+  std::vector<std::uint8_t> out(outFrames * kMixBytesPerFrame);
+  for (std::size_t i = 0; i < outFrames; ++i) {
+    // Source position i * rate / 44,100 as a whole frame and a fraction in 1/44,100ths.
+    const std::uint64_t scaled = static_cast<std::uint64_t>(i) * info.sampleRate;
+    const auto frame = static_cast<std::size_t>(scaled / kMixRate);
+    const auto fraction = static_cast<std::int64_t>(scaled % kMixRate);
+    const std::size_t next = frame + 1 < frames ? frame + 1 : frame;
+    for (int channel = 0; channel < 2; ++channel) {
+      const std::int64_t a = sample(frame, channel);
+      const std::int64_t b = sample(next, channel);
+      const auto value = static_cast<std::int16_t>(a + (b - a) * fraction / static_cast<std::int64_t>(kMixRate));
+      std::memcpy(out.data() + i * kMixBytesPerFrame + static_cast<std::size_t>(channel) * 2, &value, 2);
+    }
+  }
+  return out;
+}
+
 std::vector<std::uint8_t> CanonicalWav(std::span<const std::uint8_t> bytes, const WavInfo& info) {
   constexpr std::size_t kHeader = 44;
   const auto samples = bytes.subspan(info.dataOffset, info.dataBytes);

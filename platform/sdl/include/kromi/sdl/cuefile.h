@@ -5,14 +5,17 @@
 // remembered for as long as its identity stays the same. POSIX only, no SDL.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace kromi {
 
-// The largest cue file read; anything bigger is refused unread.
-inline constexpr std::size_t kMaxCueFileBytes = 4u * 1024u * 1024u;
+// The largest cue file read; anything bigger is refused unread. The shipped cues are under
+// 32 KiB; this leaves room for a cue of several seconds at any accepted rate while keeping the
+// read, check and copy of the largest one well under a millisecond on the thread that plays it.
+inline constexpr std::size_t kMaxCueFileBytes = 512u * 1024u;
 
 // Who a file is and when it last changed: any replace, rewrite, truncation or touch changes it.
 struct FileIdentity {
@@ -59,9 +62,9 @@ class CueFileCache {
   explicit CueFileCache(std::size_t maxEntries = 16);
 
   // The playable cue at path, or nullptr if it is missing, unreadable, not a regular file or not
-  // an acceptable WAV. Costs one stat while the file stays the same. The pointer stays valid
-  // until the next call.
-  const CueFile* Lookup(const std::string& path);
+  // an acceptable WAV. Costs one stat while the file stays the same. The file is shared, so it
+  // can be handed to another thread and outlive the cache's entry.
+  std::shared_ptr<const CueFile> Lookup(const std::string& path);
 
   // How many times a file's content was gone to (opened and read), rather than remembered.
   std::size_t Reads() const { return reads_; }
@@ -69,8 +72,7 @@ class CueFileCache {
  private:
   struct Entry {
     FileIdentity identity;
-    bool playable = false;
-    CueFile file;
+    std::shared_ptr<const CueFile> file;  // null: not playable
   };
   std::unordered_map<std::string, Entry> entries_;
   std::size_t maxEntries_;

@@ -12,6 +12,7 @@
 #include "kromi/sdl/fonts.h"
 #include "kromi/sdl/frame.h"
 #include "kromi/sdl/renderer.h"
+#include "kromi/sdl/signals.h"
 
 namespace kromi {
 
@@ -22,9 +23,10 @@ class Host {
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
-  // Environment settings for the window system: no compose table, no session bus launched on
-  // the game's behalf. Call before any thread starts: they change environment variables, which
-  // another thread may be reading.
+  // Process settings for the window system: no compose table, no session bus launched on the
+  // game's behalf, the ending signals blocked so the loop can wait for them (signals.h). Call
+  // before any thread starts: they change environment variables, which another thread may be
+  // reading, and the signal mask that new threads inherit.
   static void PrepareEnvironment();
 
   // Starts SDL's video. Without a display it fails with a one-line reason.
@@ -35,9 +37,15 @@ class Host {
   int Scale() const { return scale_; }
 
   // Creates the window (shown only once its first frame is drawn) and runs until the form
-  // unloads; shown, if given, is called once that first frame is on screen. Returns false with a
-  // reason when the window cannot be made.
+  // unloads or an ending signal arrives; shown, if given, is called once that first frame is on
+  // screen. Returns false with a reason when the window cannot be made.
   bool Run(Fonts& fonts, std::string& error, const std::function<void()>& shown = {});
+
+  // Takes the window off the screen; SDL's video stays up until the host goes.
+  void CloseWindow();
+
+  // The signal that ended Run, or 0 if the form unloaded (or Run has not ended).
+  int EndingSignal() const { return signal_; }
 
  private:
   bool CreateWindow(std::string& error);
@@ -49,7 +57,12 @@ class Host {
   // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
   bool NextEvent(SDL_Event& e, int timeoutMs);
 
+  // True once an ending signal has arrived; keeps it in signal_.
+  bool Signalled();
+
   FormView view_;
+  SignalInbox signals_;
+  int signal_ = 0;
   SteadyClock clock_;
   Scheduler scheduler_{clock_};
   MouseRouter mouse_;

@@ -15,8 +15,8 @@ namespace kromi {
 inline constexpr std::uint32_t kMixRate = 44100;
 inline constexpr std::uint32_t kMixBytesPerFrame = 4;
 
-// The most memory a cue may need once converted to the mixer's format.
-inline constexpr std::uint64_t kMaxDecodedBytes = 32u * 1024u * 1024u;
+// The most memory a cue may need once converted to the mixer's format: 11.9 s of sound.
+inline constexpr std::uint64_t kMaxDecodedBytes = 2u * 1024u * 1024u;
 
 // The accepted sample rates, inclusive.
 inline constexpr std::uint32_t kMinWavRate = 8000;
@@ -41,6 +41,12 @@ std::optional<WavInfo> ValidateWav(std::span<const std::uint8_t> bytes);
 
 // Bytes the samples of info take at 44,100 Hz stereo 16-bit (rounded up to a whole frame).
 std::uint64_t DecodedBytes(const WavInfo& info);
+
+// The samples of an accepted file (bytes and info from one successful ValidateWav call) at
+// 44,100 Hz stereo S16 in native byte order: exactly DecodedBytes(info) bytes, and no other
+// allocation of any size. Rates are converted by linear interpolation: cues are short sounds,
+// and a windowed resampler would cost a working buffer many times the size of the result.
+std::vector<std::uint8_t> MixSamples(std::span<const std::uint8_t> bytes, const WavInfo& info);
 
 // A minimal WAV (44-byte header, plain PCM, then the samples) holding exactly the samples info
 // describes; bytes and info must come from one successful ValidateWav call. Hands SDL only the
