@@ -137,6 +137,14 @@ class SoundServer : public GameTest {
     for (const auto& [name, value] : pulse_->ClientEnvironment()) environment_[name] = value;
   }
 
+  // Starts the server and the game, and waits for "Ny.wav" to reach the server.
+  void LaunchPlayingNy() {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    Launch(96, program_);
+    ASSERT_TRUE(WaitUntil([&] { return pulse_->Streams() == 1; }, Limit(3000), milliseconds(50)))
+        << "\"Ny.wav\" never reached the server";
+  }
+
   // A channel stepped from the number pad shows on screen within 200 ms.
   void ExpectAKnobToMove() {
     const int before = KnobStep(0);
@@ -178,10 +186,7 @@ class SoundServer : public GameTest {
 // The sound server killed while "Ny.wav" plays: the game plays on silently, stops waking for a
 // device that is gone, and has its sound back with the next cue once a server is there again.
 TEST_F(SoundServer, KilledWhileACuePlays) {
-  StartServer();
-  Launch(96, program_);
-  ASSERT_TRUE(WaitUntil([&] { return pulse_->Streams() == 1; }, Limit(3000), milliseconds(50)))
-      << "\"Ny.wav\" never reached the server";
+  ASSERT_NO_FATAL_FAILURE(LaunchPlayingNy());
   pulse_->Kill();
 
   // The lost device is let go: after a moment the game stops waking at all.
@@ -217,10 +222,7 @@ TEST_F(SoundServer, KilledWhileACuePlays) {
 // at once, and Esc still ends the game within a second, leaving the audio thread inside the
 // sound library behind.
 TEST_F(SoundServer, FrozenWhileACuePlays) {
-  StartServer();
-  Launch(96, program_);
-  ASSERT_TRUE(WaitUntil([&] { return pulse_->Streams() == 1; }, Limit(3000), milliseconds(50)))
-      << "\"Ny.wav\" never reached the server";
+  ASSERT_NO_FATAL_FAILURE(LaunchPlayingNy());
   pulse_->Freeze();
   Pause(milliseconds(1000));
   ExpectAKnobToMove();  // its "Pot.wav" goes to a server that does not answer
