@@ -1,5 +1,4 @@
 // Kromi: mix the target colour with three knobs.
-#include <locale.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +12,7 @@
 #include "kromi/sdl/fonts.h"
 #include "kromi/sdl/host.h"
 #include "kromi/sdl/mixer.h"
+#include "kromi/sdl/process.h"
 #include "kromi/sdl/renderer.h"
 
 int main(int, char**) {
@@ -29,8 +29,7 @@ int main(int, char**) {
   std::thread fontLoader([&fonts, &fontError, &view] {
     // SDL's X11 start-up switches the process's locale back and forth while this runs, and
     // fontconfig parses numbers by the locale: this thread keeps its own, "C".
-    const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (c != static_cast<locale_t>(0)) uselocale(c);
+    UseOwnCLocale();
     fonts = Fonts::Open(fontError);
     // The first frame's faces and captions, ready before it is drawn (at scale 1; at another
     // scale the open faces are reused and only the captions are drawn again).

@@ -51,14 +51,14 @@ Host::Host(FormView view) : view_(std::move(view)), mouse_(*view_.drawingOrder, 
 }
 
 Host::~Host() {
-  renderer_.reset();
-  if (window_) SDL_DestroyWindow(window_);
+  CloseWindow();
   if (videoOpen_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 void Host::CloseWindow() {
   renderer_.reset();
-  if (window_) SDL_DestroyWindow(window_);
+  if (!window_) return;
+  SDL_DestroyWindow(window_);
   window_ = nullptr;
   xDisplay_ = nullptr;
   // Destroying only queues the request; it must reach the X server before any wait that follows.
@@ -91,7 +91,7 @@ bool Host::OpenVideo(std::string& error) {
   // A still picture that waits for the player has no reason to keep the screen awake, and
   // inhibiting the screen saver costs a D-Bus call at start.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-  // The ending signals come through the loop's own wait (signals.h); SDL's handlers would only
+  // The ending signals come through the loop's own wait (process.h); SDL's handlers would only
   // turn them into a quit event that a busy loop sees late and that exits with 0.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // SDL would otherwise fall back to an invisible offscreen window when no display answers.
@@ -244,7 +244,7 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   if (XEventsQueued(display, QueuedAfterFlush) == 0) {
     pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {signals_.Fd(), POLLIN, 0}};
     const int ready = poll(fds, signals_.Fd() >= 0 ? 2 : 1, timeoutMs);
-    if (ready <= 0 || (fds[0].revents == 0 && fds[1].revents != 0)) return false;
+    if (ready <= 0 || fds[0].revents == 0) return false;  // timed out, or a signal alone
   }
   return SDL_PollEvent(&e) != 0;
 }

@@ -2,13 +2,13 @@
 
 #include <SDL.h>
 #include <dlfcn.h>
-#include <locale.h>
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <utility>
 
+#include "kromi/sdl/process.h"
 #include "kromi/sdl/wav.h"
 
 namespace kromi {
@@ -21,9 +21,6 @@ constexpr std::chrono::milliseconds kLostCheck{250};
 // How long a test or the bench waits for the audio thread to catch up.
 constexpr std::chrono::seconds kSettleLimit{5};
 
-// ALSA reports a missing sound card through its error handler, which prints to stderr unless
-// told otherwise. A game without sound is normal, so the handler is made silent, in the library
-// SDL has loaded, if it loaded one. Nothing else of the process's stderr is touched.
 // SDL's own audio messages (the disk driver's warning that it writes a file, say) are about sound
 // the game can do without; SDL's other messages still reach the default output.
 SDL_LogOutputFunction sdlLog = nullptr;
@@ -41,6 +38,9 @@ void QuietSdlAudioLog() {
   SDL_LogSetOutputFunction(&LogAllButAudio, sdlLogData);
 }
 
+// ALSA reports a missing sound card through its error handler, which prints to stderr unless
+// told otherwise. A game without sound is normal, so the handler is made silent, in the library
+// SDL has loaded, if it loaded one. Nothing else of the process's stderr is touched.
 void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 void SilenceAlsa() {
@@ -150,8 +150,7 @@ std::int32_t MixerCues::Play(std::string_view text) {
 
 void MixerCues::Work() {
   // Nothing another thread does to the process's locale reaches the sound libraries.
-  const locale_t c = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  if (c != static_cast<locale_t>(0)) ::uselocale(c);
+  UseOwnCLocale();
 
   bool started = false;
   {

@@ -12,7 +12,7 @@
 #include "kromi/sdl/fonts.h"
 #include "kromi/sdl/frame.h"
 #include "kromi/sdl/renderer.h"
-#include "kromi/sdl/signals.h"
+#include "kromi/sdl/process.h"
 
 namespace kromi {
 
@@ -24,7 +24,7 @@ class Host {
   Host& operator=(const Host&) = delete;
 
   // Process settings for the window system: no compose table, no session bus launched on the
-  // game's behalf, the ending signals blocked so the loop can wait for them (signals.h). Call
+  // game's behalf, the ending signals blocked so the loop can wait for them (process.h). Call
   // before any thread starts: they change environment variables, which another thread may be
   // reading, and the signal mask that new threads inherit.
   static void PrepareEnvironment();

@@ -1,9 +1,15 @@
 #pragma once
-// The signals that end the game (SIGINT, SIGTERM, SIGHUP) as something to wait for beside the
-// display, so one arriving while a handler runs is seen at the next turn of the loop rather than
-// lost until the display next has an event. Linux only (signalfd).
+// What the game sets of its process and threads. Linux only.
 namespace kromi {
 
+// Gives the calling thread a "C" locale of its own, so whatever another thread (SDL's X11
+// start-up, say) does to the process's locale never reaches the libraries this thread runs:
+// fontconfig parses numbers by the locale.
+void UseOwnCLocale();
+
+// The signals that end the game (SIGINT, SIGTERM, SIGHUP) as something to wait for beside the
+// display (a signalfd), so one arriving while a handler runs is seen at the next turn of the loop
+// rather than lost until the display next has an event.
 class SignalInbox {
  public:
   // Blocks the ending signals in the calling thread, and so in every thread started after it, and

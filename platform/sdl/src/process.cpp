@@ -1,5 +1,6 @@
-#include "kromi/sdl/signals.h"
+#include "kromi/sdl/process.h"
 
+#include <locale.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -20,6 +21,12 @@ sigset_t EndingSignals() {
 }
 
 }  // namespace
+
+void UseOwnCLocale() {
+  // "C" with every category is glibc's built-in locale object: nothing is allocated for it.
+  const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  if (c != static_cast<locale_t>(0)) uselocale(c);
+}
 
 void SignalInbox::BlockEndingSignals() {
   const sigset_t set = EndingSignals();
