@@ -118,7 +118,10 @@ void GameTest::ExpectFirstFrame(int scale) {
   EXPECT_EQ(hints.minHeight, kClientHeight * scale);
   EXPECT_EQ(hints.maxWidth, kClientWidth * scale);
   EXPECT_EQ(hints.maxHeight, kClientHeight * scale);
+  ExpectFirstPicture();
+}
 
+void GameTest::ExpectFirstPicture() {
   for (const Point p : {kBackgroundPoint, Point{322, 250}, Point{110, 200}, Point{300, 20}}) {
     EXPECT_EQ(At(p), kBackground) << "at " << p.x << "," << p.y;
   }
@@ -167,7 +170,7 @@ void GameTest::PlayToMatch() {
 }
 
 Rgb GameTest::At(Point p) {
-  const auto c = x_->Pixel(window_, p.x * scale_, p.y * scale_);
+  const auto c = x_->Pixel(window_, origin_.x + p.x * scale_, origin_.y + p.y * scale_);
   if (!c) throw std::runtime_error("the window is gone");
   return *c;
 }
@@ -222,7 +225,7 @@ bool GameTest::MixChannel(int channel, int value) {
 }
 
 void GameTest::Click(Point p) {
-  x_->MoveTo(window_, p.x * scale_, p.y * scale_);
+  x_->MoveTo(window_, origin_.x + p.x * scale_, origin_.y + p.y * scale_);
   x_->Button(1, true);
   Pause(milliseconds(30));
   x_->Button(1, false);

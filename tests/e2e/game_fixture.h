@@ -85,6 +85,8 @@ class GameTest : public ::testing::Test {
 
   // Everything a freshly started game shows, with the window scaled by scale.
   void ExpectFirstFrame(int scale);
+  // What the first frame shows inside the window, at the window's scale.
+  void ExpectFirstPicture();
   // Plays to a match by the number pad alone, reading the target off the ring, and checks what
   // a match shows.
   void PlayToMatch();
@@ -119,6 +121,7 @@ class GameTest : public ::testing::Test {
   std::unique_ptr<Process> game_;
   Clock::time_point started_{};
   Window window_ = 0;
+  Point origin_{0, 0};  // where the game's client area starts in window_, in window_'s pixels
   int scale_ = 1;
 
  private:

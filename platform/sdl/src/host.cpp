@@ -39,6 +39,24 @@ float X11Dpi(Display* display) {
   return dpi;
 }
 
+// The video drivers to try, in order, as SDL_VIDEODRIVER or the displays named in the
+// environment give them; empty when nothing names a display.
+std::string VideoDrivers() {
+  const char* chosen = std::getenv("SDL_VIDEODRIVER");
+  if (chosen && *chosen) return chosen;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  std::string drivers;
+  if (x11 && *x11) drivers = "x11";
+  if (wayland && *wayland) drivers += drivers.empty() ? "wayland" : ",wayland";
+  return drivers;
+}
+
+bool XIsFirstDriver() {
+  const std::string drivers = VideoDrivers();
+  return drivers.compare(0, drivers.find(','), "x11") == 0;
+}
+
 }  // namespace
 
 int ScaleForDpi(float dpi) {
@@ -57,6 +75,7 @@ Host::~Host() {
 
 void Host::CloseWindow() {
   renderer_.reset();
+  wayland_.reset();
   if (!window_) return;
   SDL_DestroyWindow(window_);
   window_ = nullptr;
@@ -69,8 +88,9 @@ void Host::PrepareEnvironment() {
   // SDL opens an X input method for text input, and Xlib's local method then parses the locale's
   // compose table: some 6,000 lines for en_US.UTF-8, half of SDL's start-up time on X11 and
   // 0.6 MiB of heap. The game reads keys, never text, so an empty table changes nothing it sees.
-  // A compose file the user chose is left alone.
-  setenv("XCOMPOSEFILE", "/dev/null", 0);
+  // A compose file the user chose is left alone. Only for Xlib: on Wayland xkbcommon reads the
+  // same variable and complains that /dev/null is no compose file.
+  if (XIsFirstDriver()) setenv("XCOMPOSEFILE", "/dev/null", 0);
   // With no session bus named, libdbus "autolaunches" one for SDL's D-Bus helpers (screen saver,
   // input methods): it forks while the font thread runs, a child that can deadlock on a lock that
   // thread held, and it may leave a dbus-daemon behind. The game uses nothing over D-Bus; a session
@@ -97,28 +117,28 @@ bool Host::OpenVideo(std::string& error) {
   // SDL would otherwise fall back to an invisible offscreen window when no display answers.
   // Only real displays, unless the user chose a driver; and only those the environment names,
   // so a missing Wayland session does not print its own complaint before ours.
-  const char* chosen = std::getenv("SDL_VIDEODRIVER");
-  if (!chosen || !*chosen) {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    std::string drivers;
-    if (x11 && *x11) drivers = "x11";
-    if (wayland && *wayland) drivers += drivers.empty() ? "wayland" : ",wayland";
-    if (drivers.empty()) {
-      error = "no display: DISPLAY is not set; set it to a running X server (or WAYLAND_DISPLAY for Wayland)";
-      return false;
-    }
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  const std::string drivers = VideoDrivers();
+  if (drivers.empty()) {
+    error = "no display: DISPLAY is not set; set it to a running X server (or WAYLAND_DISPLAY for Wayland)";
+    return false;
   }
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     const char* x11 = std::getenv("DISPLAY");
-    error = std::string("no display: cannot open display '") + (x11 ? x11 : "") + "' (" + SDL_GetError() +
-            "); set DISPLAY to a running X server (or WAYLAND_DISPLAY for Wayland)";
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    error = XIsFirstDriver() || !wayland || !*wayland
+                ? std::string("no display: cannot open display '") + (x11 ? x11 : "") + "' (" + SDL_GetError() +
+                      "); set DISPLAY to a running X server (or WAYLAND_DISPLAY for Wayland)"
+                : std::string("no display: cannot reach the Wayland compositor '") + wayland + "' (" +
+                      SDL_GetError() + "); set WAYLAND_DISPLAY to a running one (or DISPLAY for X)";
     return false;
   }
   videoOpen_ = true;
-  // On X11 the density is read off the window's connection once the window exists.
-  if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) scale_ = ScaleForDpi(SdlDpi());
+  // On X11 the density is read off the window's connection once the window exists; on Wayland
+  // the compositor gives the window its scale.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  wantsWayland_ = std::strcmp(driver, "wayland") == 0;
+  if (std::strcmp(driver, "x11") != 0 && !wantsWayland_) scale_ = ScaleForDpi(SdlDpi());
   return true;
 }
 
@@ -131,7 +151,7 @@ float Host::SdlDpi() {
 bool Host::CreateWindow(std::string& error) {
   window_ = SDL_CreateWindow(view_.caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                              view_.clientWidth * scale_, view_.clientHeight * scale_,
-                             SDL_WINDOW_HIDDEN);
+                             SDL_WINDOW_HIDDEN | (wantsWayland_ ? SDL_WINDOW_ALLOW_HIGHDPI : 0));
   if (!window_) {
     error = std::string("cannot open the window: ") + SDL_GetError();
     return false;
@@ -155,7 +175,16 @@ bool Host::CreateWindow(std::string& error) {
   }
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) {
+  const bool known = SDL_GetWindowWMInfo(window_, &info) == SDL_TRUE;
+  if (known && info.subsystem == SDL_SYSWM_WAYLAND) {
+    wayland_ = WaylandFrames::Open(info.info.wl.display, info.info.wl.surface, error);
+    if (!wayland_) return false;
+    scale_ = WaylandScale();
+  } else if (wantsWayland_) {
+    error = std::string("cannot reach the Wayland window: ") + (known ? "not a Wayland window" : SDL_GetError());
+    return false;
+  }
+  if (known && info.subsystem == SDL_SYSWM_X11) {
     xDisplay_ = info.info.x11.display;
     float dpi = X11Dpi(info.info.x11.display);
     if (!(dpi > 0)) dpi = SdlDpi();
@@ -167,6 +196,13 @@ bool Host::CreateWindow(std::string& error) {
     }
   }
   return true;
+}
+
+int Host::WaylandScale() const {
+  // Pixels per surface unit, as SDL has set the surface up for this output.
+  int w = 0, h = 0;
+  SDL_GetWindowSizeInPixels(window_, &w, &h);
+  return std::clamp(w / view_.clientWidth, 1, 8);
 }
 
 std::string Host::Snapshot() const {
@@ -200,11 +236,26 @@ std::string Host::Snapshot() const {
   return s;
 }
 
-void Host::Draw() {
+Host::Drawn Host::Draw() {
   const std::span<const ControlRef> order(*view_.drawingOrder);
   renderer_->AutoSize(order);
+  if (wayland_) {
+    // Moved to an output of another scale: the text is rasterised afresh, never stretched.
+    if (const int scale = WaylandScale(); scale != scale_) {
+      scale_ = scale;
+      renderer_ = std::make_unique<Renderer>(*fonts_, scale_);
+    }
+    drawError_.clear();
+    const auto pixels = wayland_->Begin(view_.clientWidth * scale_, view_.clientHeight * scale_, drawError_);
+    if (!pixels) return drawError_.empty() ? Drawn::kLater : Drawn::kFailed;
+    renderer_->Draw(view_.backColor, order, *pixels);
+    return Drawn::kYes;
+  }
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
-  if (!surface) return;
+  if (!surface) {
+    drawError_ = std::string("the window has no surface to draw on: ") + SDL_GetError();
+    return Drawn::kFailed;
+  }
   const int w = view_.clientWidth * scale_;
   const int h = view_.clientHeight * scale_;
   const Uint32 format = surface->format->format;
@@ -215,19 +266,39 @@ void Host::Draw() {
     renderer_->Draw(view_.backColor, order,
                     PixelView(static_cast<std::uint32_t*>(surface->pixels), w, h, surface->pitch / 4));
     SDL_UnlockSurface(surface);
-    return;
+    return Drawn::kYes;
   }
   renderer_->Draw(view_.backColor, order, frame_);
-  SDL_LockSurface(surface);
-  SDL_ConvertPixels(std::min(surface->w, frame_.width), std::min(surface->h, frame_.height),
-                    SDL_PIXELFORMAT_ARGB8888, frame_.pixels.data(), frame_.width * 4, format, surface->pixels,
-                    surface->pitch);
+  if (SDL_LockSurface(surface) != 0 ||
+      SDL_ConvertPixels(std::min(surface->w, frame_.width), std::min(surface->h, frame_.height),
+                        SDL_PIXELFORMAT_ARGB8888, frame_.pixels.data(), frame_.width * 4, format, surface->pixels,
+                        surface->pitch) != 0) {
+    drawError_ = std::string("cannot draw on the window: ") + SDL_GetError();
+    SDL_UnlockSurface(surface);
+    return Drawn::kFailed;
+  }
   SDL_UnlockSurface(surface);
+  return Drawn::kYes;
 }
 
-void Host::Present() { SDL_UpdateWindowSurface(window_); }
+bool Host::Present() {
+  if (wayland_) {
+    wayland_->Commit(scale_);
+    return true;
+  }
+  if (SDL_UpdateWindowSurface(window_) != 0) {
+    drawError_ = std::string("cannot show the frame: ") + SDL_GetError();
+    return false;
+  }
+  return true;
+}
 
 bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
+  if (wayland_) {
+    // As on X11: SDL reads only once the compositor has sent something.
+    if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) return true;
+    return wayland_->Wait(signals_.Fd(), timeoutMs) && SDL_PollEvent(&e) != 0;
+  }
   if (xDisplay_ == nullptr) {
     // Other drivers wait inside SDL, where the signals cannot reach; a bounded wait looks again.
     constexpr int kSignalLook = 100;
@@ -251,16 +322,26 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
 
 bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& shown) {
   if (Signalled()) return true;
+  fonts_ = &fonts;
   if (!CreateWindow(error)) return false;
   renderer_ = std::make_unique<Renderer>(fonts, scale_);
-  Draw();
+  // A window that cannot show its first frame must not run on unseen: the player would have no
+  // window to close.
+  if (Draw() != Drawn::kYes) {
+    error = drawError_.empty() ? "cannot draw the window's first frame" : drawError_;
+    return false;
+  }
   shown_ = Snapshot();
   SDL_ShowWindow(window_);
-  Present();
+  if (!Present()) {
+    error = drawError_;
+    return false;
+  }
   if (shown) shown();
 
   FormEvents& events = *view_.events;
-  InputTranslator input(events, mouse_, scale_);
+  // Mouse positions come in window units: device pixels on X11, scaled units on Wayland.
+  InputTranslator input(events, mouse_, wayland_ ? 1 : scale_);
   const auto unloaded = [&events] { return events.Unloaded(); };
   bool exposed = false;
   auto handle = [&](const SDL_Event& e) {
@@ -308,16 +389,22 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
     scheduler_.FireDue(unloaded);
     if (unloaded()) break;
     std::string now = Snapshot();
-    if (now != shown_) {
-      Draw();
-      shown_ = std::move(now);
-      Present();
-      exposed = false;
-    } else if (exposed) {
-      // Drawn again rather than only shown: a window surface SDL had to remake holds nothing.
-      Draw();
-      Present();
-      exposed = false;
+    if (now != shown_ || exposed) {
+      // Drawn again on exposure rather than only shown: a window surface SDL had to remake holds
+      // nothing. A frame the compositor has no free buffer for is drawn once it releases one.
+      if (Draw() == Drawn::kYes) {
+        Present();
+        shown_ = std::move(now);
+        exposed = false;
+      }
+    }
+    if (wayland_ && !wayland_->Lost().empty()) break;
+  }
+  // The compositor gone is a failure, even if SDL turned it into a quit.
+  if (wayland_) {
+    if (std::string lost = wayland_->Lost(); !lost.empty()) {
+      error = std::move(lost);
+      return false;
     }
   }
   return true;

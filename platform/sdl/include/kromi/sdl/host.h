@@ -13,6 +13,7 @@
 #include "kromi/sdl/frame.h"
 #include "kromi/sdl/renderer.h"
 #include "kromi/sdl/process.h"
+#include "kromi/sdl/wayland.h"
 
 namespace kromi {
 
@@ -23,7 +24,7 @@ class Host {
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
-  // Process settings for the window system: no compose table, no session bus launched on the
+  // Process settings for the window system: no compose table for Xlib, no session bus launched on the
   // game's behalf, the ending signals blocked so the loop can wait for them (process.h). Call
   // before any thread starts: they change environment variables, which another thread may be
   // reading, and the signal mask that new threads inherit.
@@ -51,8 +52,14 @@ class Host {
   bool CreateWindow(std::string& error);
   // SDL's idea of the display's density; 0 when it has none.
   static float SdlDpi();
-  void Draw();
-  void Present();
+  // The Wayland window's whole scale, from its size in pixels.
+  int WaylandScale() const;
+  enum class Drawn { kYes, kLater, kFailed };
+  // Draws the form into the window's pixels; kLater while the compositor still holds every
+  // buffer, kFailed with drawError_ when the window has no pixels to draw into.
+  Drawn Draw();
+  // Puts the drawn frame on screen; false with drawError_ when that failed.
+  bool Present();
   std::string Snapshot() const;
   // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
   bool NextEvent(SDL_Event& e, int timeoutMs);
@@ -68,8 +75,12 @@ class Host {
   MouseRouter mouse_;
   int scale_ = 1;
   bool videoOpen_ = false;
+  bool wantsWayland_ = false;  // SDL runs on its Wayland driver
   SDL_Window* window_ = nullptr;
   void* xDisplay_ = nullptr;  // the window's X connection, when on X11
+  std::unique_ptr<WaylandFrames> wayland_;  // the window's frames, when on Wayland
+  Fonts* fonts_ = nullptr;
+  std::string drawError_;
   std::unique_ptr<Renderer> renderer_;
   Frame frame_;  // only for a window surface in some other pixel format
   std::string shown_;  // what the last frame drew, to skip passes that change nothing
