@@ -25,6 +25,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION games)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # On Wayland desktops that leave window decorations to the program (GNOME, weston), SDL draws
+  # the title bar and close button through libdecor, which needs a plugin to draw anything.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-cairo")
 endif()
 
 include(CPack)

@@ -72,6 +72,10 @@ class Wayland : public GameTest {
     // The game sees the compositor only.
     environment_["WAYLAND_DISPLAY"] = kSocket;
     environment_["XDG_RUNTIME_DIR"] = runtime;
+    // What SDL loads for a Wayland window (libdecor and its cairo plugin with pango and
+    // fontconfig, Mesa's EGL) frees nothing at exit, and LeakSanitizer cannot tell those
+    // libraries' frames apart; in the sanitised build the leak check stays with the X11 runs.
+    environment_["ASAN_OPTIONS"] = "detect_leaks=0";
   }
 
   void TearDown() override {

@@ -74,6 +74,13 @@ foreach(name IN LISTS names)
   endif()
 endforeach()
 
+# Without a decoration plugin a Wayland desktop that wants client-side decorations shows the
+# window with no title bar and no close button.
+field(Recommends recommends)
+if(NOT recommends MATCHES "(^|, )libdecor-0-plugin-1-cairo($|,| )")
+  message(FATAL_ERROR "Recommends lacks libdecor-0-plugin-1-cairo: [${recommends}]")
+endif()
+
 # Contents: the installed layout under /usr, owned by root, programs runnable, data not.
 execute_process(COMMAND ${found_dpkg-deb} -c ${deb} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
