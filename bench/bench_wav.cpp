@@ -23,9 +23,10 @@
 #include <vector>
 
 #include "../tests/data/wav/crafted.h"
-#include "kromi/sdl/cuefile.h"
+#include "kromi/cues/cuefile.h"
+#include "kromi/posix/cuefiles.h"
 #include "kromi/sdl/mixer.h"
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 // ---- Allocation accounting -------------------------------------------------------------------
 // Every operator new of the process is counted by its usable size, so a peak covers the reader's

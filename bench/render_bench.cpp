@@ -13,8 +13,8 @@
 #include "kromi/app/form1.h"
 #include "kromi/res/form1.h"
 #include "kromi/sdl/fonts.h"
-#include "kromi/sdl/frame.h"
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/frame.h"
+#include "kromi/draw/renderer.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "kromi/app/form1.h"
 #include "kromi/sdl/fonts.h"
-#include "kromi/sdl/png.h"
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/png.h"
+#include "kromi/draw/renderer.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "kromi/sdl/host.h"
 #include "kromi/sdl/mixer.h"
 #include "kromi/sdl/process.h"
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/renderer.h"
 
 int main(int, char**) {
   using namespace kromi;

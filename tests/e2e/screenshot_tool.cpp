@@ -8,8 +8,8 @@
 
 #include <X11/keysym.h>
 
-#include "kromi/sdl/frame.h"
-#include "kromi/sdl/png.h"
+#include "kromi/draw/frame.h"
+#include "kromi/draw/png.h"
 #include "xdriver.h"
 
 int main(int argc, char** argv) {

@@ -15,9 +15,10 @@
 #include <span>
 #include <string>
 
-#include "kromi/sdl/cuefile.h"
+#include "kromi/cues/cuefile.h"
+#include "kromi/posix/cuefiles.h"
 #include "kromi/sdl/mixer.h"
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kromi/res/artwork.h"
-#include "kromi/sdl/png.h"
+#include "kromi/draw/png.h"
 
 namespace kromi {
 namespace {

@@ -2,7 +2,8 @@
 
 #include "fakes.h"
 #include "kromi/app/form1.h"
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/renderer.h"
+#include "kromi/sdl/fonts.h"
 
 namespace kromi {
 namespace {

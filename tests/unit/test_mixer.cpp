@@ -11,7 +11,7 @@
 #include <chrono>
 
 #include "kromi/sdl/mixer.h"
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 namespace kromi {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kromi/sdl/frame.h"
-#include "kromi/sdl/painter.h"
+#include "kromi/draw/frame.h"
+#include "kromi/draw/painter.h"
 
 namespace kromi {
 namespace {

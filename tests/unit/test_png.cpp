@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "kromi/sdl/png.h"
+#include "kromi/draw/png.h"
 
 namespace kromi {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kromi/sdl/fonts.h"
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/renderer.h"
 
 namespace kromi {
 namespace {

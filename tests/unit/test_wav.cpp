@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "kromi/sdl/cuefile.h"
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/cuefile.h"
+#include "kromi/posix/cuefiles.h"
+#include "kromi/cues/wav.h"
 
 namespace kromi {
 namespace {
@@ -374,7 +375,7 @@ TEST_F(CueFileTest, AnUnreadableFileIsRefusedUntilItIsFixed) {
   WriteAll(dir_ / "locked.wav", ReadAll(ShippedCue("Ny.wav")));
   fs::permissions(dir_ / "locked.wav", fs::perms::none);
   EXPECT_EQ(ReadCueFile(Path("locked.wav")).status, CueReadStatus::kOpenFailed);
-  CueFileCache cache;
+  CueFileCache cache(PosixCueFiles());
   EXPECT_EQ(cache.Lookup(Path("locked.wav")), nullptr);
   // A chmod changes neither size nor mtime, so a refusal must not be remembered.
   fs::permissions(dir_ / "locked.wav", fs::perms::owner_read);
@@ -385,7 +386,7 @@ TEST_F(CueFileTest, CacheReadsAHeldCueOnceAndRemembersAMalformedOne) {
   const Bytes pot = ReadAll(ShippedCue("Pot.wav"));
   WriteAll(dir_ / "Pot.wav", pot);
   Replace("bad.wav", Samples(300));
-  CueFileCache cache;
+  CueFileCache cache(PosixCueFiles());
   for (int tick = 0; tick < 10; ++tick) {
     const auto file = cache.Lookup(Path("Pot.wav"));
     ASSERT_NE(file, nullptr);
@@ -402,7 +403,7 @@ TEST_F(CueFileTest, CacheReadsAHeldCueOnceAndRemembersAMalformedOne) {
 
 TEST_F(CueFileTest, CacheNoticesReplacedRewrittenAndRemovedFiles) {
   const Bytes ny = ReadAll(ShippedCue("Ny.wav")), visa = ReadAll(ShippedCue("Visa.wav"));
-  CueFileCache cache;
+  CueFileCache cache(PosixCueFiles());
   Replace("cue.wav", ny);
   ASSERT_NE(cache.Lookup(Path("cue.wav")), nullptr);
   Replace("cue.wav", visa);

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "../data/wav/crafted.h"
-#include "kromi/sdl/cuefile.h"
+#include "kromi/cues/cuefile.h"
 #include "kromi/sdl/mixer.h"
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 namespace kromi {
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "kromi/sdl/process.h"
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 namespace kromi {
 namespace {

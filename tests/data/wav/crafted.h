@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 namespace kromi::crafted {
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kromi/core/controls.h"
+#include "kromi/draw/glyphs.h"
 
 // FreeType's and fontconfig's handles, kept out of every file that includes this one.
 using FT_Library = struct FT_LibraryRec_*;
@@ -29,24 +30,17 @@ struct FontFile {
   bool boldFace = false;  // the face itself is bold, so no synthetic emboldening is needed
 };
 
-// A line of text's coverage as an 8-bit mask, in device pixels.
-struct TextMask {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> alpha;  // width * height, row by row
-};
-
 // One face at one pixel size. Text is UTF-8; a malformed byte is drawn as U+FFFD.
-class Face {
+class Face : public TextFace {
  public:
   // Takes size, one of face's sizes; face stays its owner's. Synthetic bold when embolden.
   Face(FT_Face face, FT_Size size, bool embolden);
-  ~Face();
+  ~Face() override;
   Face(const Face&) = delete;
   Face& operator=(const Face&) = delete;
 
   // The line height in pixels: ascent plus descent.
-  int Height() const { return ascent_ + descent_; }
+  int Height() const override { return ascent_ + descent_; }
   int Ascent() const { return ascent_; }
 
   // The width of text on one line: from the leftmost to the rightmost of its ink and its pen.
@@ -58,8 +52,8 @@ class Face {
 
   // Width and Render, kept per caption: a game shows few captions, again and again. A reference
   // from Text stays valid until the next call that adds a caption.
-  int CachedWidth(const std::string& text);
-  const TextMask& Text(const std::string& text);
+  int CachedWidth(const std::string& text) override;
+  const TextMask& Text(const std::string& text) override;
 
  private:
   struct Placed;
@@ -77,12 +71,12 @@ class Face {
 
 // Owns a FreeType library and a fontconfig configuration of its own (so nothing global is left
 // behind), and every face it opened.
-class Fonts {
+class Fonts : public Glyphs {
  public:
   // Starts FreeType and checks that at least one font can be opened; on failure returns null and
   // puts a one-line reason in error.
   static std::unique_ptr<Fonts> Open(std::string& error);
-  ~Fonts();
+  ~Fonts() override;
   Fonts(const Fonts&) = delete;
   Fonts& operator=(const Fonts&) = delete;
 
@@ -91,7 +85,7 @@ class Fonts {
 
   // The face for font at device scale (its pixel size times scale), opened once and kept;
   // null only if no usable font file exists.
-  Face* Get(const Font& font, int scale);
+  Face* Get(const Font& font, int scale) override;
 
  private:
   Fonts() = default;

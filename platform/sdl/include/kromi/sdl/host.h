@@ -10,8 +10,8 @@
 #include "kromi/core/mouse.h"
 #include "kromi/core/scheduler.h"
 #include "kromi/sdl/fonts.h"
-#include "kromi/sdl/frame.h"
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/frame.h"
+#include "kromi/draw/renderer.h"
 #include "kromi/sdl/process.h"
 #include "kromi/sdl/wayland.h"
 

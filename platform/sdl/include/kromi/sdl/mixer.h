@@ -25,7 +25,8 @@
 #include <vector>
 
 #include "kromi/core/sound.h"
-#include "kromi/sdl/cuefile.h"
+#include "kromi/cues/cuefile.h"
+#include "kromi/posix/cuefiles.h"
 
 namespace kromi {
 
@@ -125,7 +126,7 @@ class MixerCues final : public SoundCues {
 
   std::string appDir_;
   std::chrono::milliseconds rest_;
-  CueFileCache files_;  // only the thread that plays cues touches it
+  CueFileCache files_{PosixCueFiles()};  // only the thread that plays cues touches it
 
   mutable std::mutex mutex_;  // guards the fields below; never held across an SDL call
   std::condition_variable wake_;     // the audio thread: a request or the end

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kromi/sdl/frame.h"
+#include "kromi/draw/frame.h"
 
 struct wl_display;
 struct wl_surface;

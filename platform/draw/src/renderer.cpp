@@ -1,10 +1,10 @@
-#include "kromi/sdl/renderer.h"
+#include "kromi/draw/renderer.h"
 
 #include <algorithm>
 #include <type_traits>
 
 #include "kromi/core/runtime.h"
-#include "kromi/sdl/painter.h"
+#include "kromi/draw/painter.h"
 
 namespace kromi {
 
@@ -15,10 +15,10 @@ int Whole(float value) { return static_cast<int>(RoundHalfEven(static_cast<doubl
 
 }  // namespace
 
-Renderer::Renderer(Fonts& fonts, int scale) : fonts_(fonts), scale_(std::max(1, scale)) {}
+Renderer::Renderer(Glyphs& glyphs, int scale) : glyphs_(glyphs), scale_(std::max(1, scale)) {}
 
 void Renderer::AutoSize(Label& label) {
-  Face* face = fonts_.Get(label.font, 1);
+  TextFace* face = glyphs_.Get(label.font, 1);
   if (face == nullptr) return;
   label.Width = static_cast<float>(face->CachedWidth(label.Caption));
   label.Height = static_cast<float>(face->Height());
@@ -34,16 +34,16 @@ void Renderer::AutoSize(std::span<const ControlRef> controls) {
 
 const TextMask& Renderer::Text(const std::string& caption, const Font& font) {
   static const TextMask kNone;
-  Face* face = caption.empty() ? nullptr : fonts_.Get(font, scale_);
+  TextFace* face = caption.empty() ? nullptr : glyphs_.Get(font, scale_);
   return face != nullptr ? face->Text(caption) : kNone;
 }
 
-void Renderer::Prepare(Fonts& fonts, std::span<const ControlRef> controls, int scale) {
+void Renderer::Prepare(Glyphs& glyphs, std::span<const ControlRef> controls, int scale) {
   for (const ControlRef& control : controls) {
     const Label* const* label = std::get_if<Label*>(&control);
     if (label == nullptr || *label == nullptr || !(*label)->Visible || (*label)->Caption.empty()) continue;
-    if (Face* face = fonts.Get((*label)->font, 1)) face->CachedWidth((*label)->Caption);
-    if (Face* face = fonts.Get((*label)->font, std::max(1, scale))) face->Text((*label)->Caption);
+    if (TextFace* face = glyphs.Get((*label)->font, 1)) face->CachedWidth((*label)->Caption);
+    if (TextFace* face = glyphs.Get((*label)->font, std::max(1, scale))) face->Text((*label)->Caption);
   }
 }
 

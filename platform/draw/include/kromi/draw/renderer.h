@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "kromi/core/controls.h"
-#include "kromi/sdl/fonts.h"
-#include "kromi/sdl/frame.h"
+#include "kromi/draw/frame.h"
+#include "kromi/draw/glyphs.h"
 
 namespace kromi {
 
@@ -21,12 +21,12 @@ class Renderer {
   static constexpr int kHeight = 256;
 
   // Draws with fonts at a whole device scale (1: one device pixel per logical pixel).
-  Renderer(Fonts& fonts, int scale);
+  Renderer(Glyphs& glyphs, int scale);
 
   // Opens the faces the visible labels among controls use and lays out and renders their
   // captions at scale, so a first frame drawn later finds them ready. Safe on any one thread
   // while nothing else uses fonts.
-  static void Prepare(Fonts& fonts, std::span<const ControlRef> controls, int scale);
+  static void Prepare(Glyphs& glyphs, std::span<const ControlRef> controls, int scale);
 
   int Scale() const { return scale_; }
 
@@ -51,7 +51,7 @@ class Renderer {
   void DrawShape(Painter& painter, const Shape& shape) const;
   void DrawPicture(Painter& painter, const Picture& picture) const;
 
-  Fonts& fonts_;
+  Glyphs& glyphs_;
   int scale_;
 };
 

@@ -1,4 +1,4 @@
-#include "kromi/sdl/cuefile.h"
+#include "kromi/posix/cuefiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <optional>
-
-#include "kromi/sdl/wav.h"
 
 namespace kromi {
 namespace {
@@ -100,37 +97,10 @@ CueRead ReadCueFile(const std::string& path, std::size_t cap) {
   return result;
 }
 
-CueFileCache::CueFileCache(std::size_t maxEntries) : maxEntries_(std::max<std::size_t>(maxEntries, 1)) {}
-
-std::shared_ptr<const CueFile> CueFileCache::Lookup(const std::string& path) {
+std::optional<FileIdentity> IdentifyCueFile(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    entries_.erase(path);
-    return nullptr;
-  }
-  const auto found = entries_.find(path);
-  if (found != entries_.end() && found->second.identity == IdentityOf(st)) {
-    return found->second.file;
-  }
-
-  ++reads_;
-  CueRead read = ReadCueFile(path);
-  // Only verdicts on a file's content are remembered. A failed open is not: a chmod that makes
-  // the file readable changes neither its size nor its mtime.
-  if (read.status != CueReadStatus::kOk && read.status != CueReadStatus::kTooLarge) {
-    entries_.erase(path);
-    return nullptr;
-  }
-
-  Entry entry;
-  entry.identity = read.identity;
-  if (read.status == CueReadStatus::kOk) {
-    if (const std::optional<WavInfo> info = ValidateWav(read.bytes)) {
-      entry.file = std::make_shared<const CueFile>(CueFile{read.identity, CanonicalWav(read.bytes, *info)});
-    }
-  }
-  if (found == entries_.end() && entries_.size() >= maxEntries_) entries_.clear();
-  return (entries_[path] = std::move(entry)).file;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return IdentityOf(st);
 }
 
 }  // namespace kromi

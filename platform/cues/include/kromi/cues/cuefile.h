@@ -2,10 +2,12 @@
 // Reading cue files safely and cheaply. A cue path may name anything (a FIFO that would block,
 // /dev/zero that never ends, a huge file), so only regular files of bounded size are read. A held
 // knob key plays "Pot.wav" ten times a second, so a file is read and checked once and then
-// remembered for as long as its identity stays the same. POSIX only, no SDL.
+// remembered for as long as its identity stays the same. The file system calls are the
+// platform's (CueFiles); the rules are here.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -45,9 +47,15 @@ struct CueRead {
   std::vector<std::uint8_t> bytes;
 };
 
-// Reads the whole of path if it is a regular file of at most cap bytes. Never blocks on a FIFO or
-// a device, never reads more than cap + 1 bytes, retries interrupted reads.
-CueRead ReadCueFile(const std::string& path, std::size_t cap = kMaxCueFileBytes);
+// A platform's way to the files, one per platform folder.
+struct CueFiles {
+  // Reads the whole of path if it is a regular file of at most cap bytes. Never blocks on a FIFO
+  // or a device, never reads more than cap + 1 bytes, retries interrupted reads.
+  CueRead (*read)(const std::string& path, std::size_t cap);
+  // The identity of path when it names a regular file (after links), else nothing. Cheap: the
+  // cache asks it on every play.
+  std::optional<FileIdentity> (*identify)(const std::string& path);
+};
 
 // A cue file that passed the WAV checks, rebuilt as a canonical WAV ready for SDL.
 struct CueFile {
@@ -58,8 +66,9 @@ struct CueFile {
 // Remembers, per path, the last file read and whether it was playable.
 class CueFileCache {
  public:
-  // Holds at most maxEntries paths; past that it starts afresh (the game uses four).
-  explicit CueFileCache(std::size_t maxEntries = 16);
+  // Reads through files; holds at most maxEntries paths, and past that starts afresh (the game
+  // uses four).
+  explicit CueFileCache(CueFiles files, std::size_t maxEntries = 16);
 
   // The playable cue at path, or nullptr if it is missing, unreadable, not a regular file or not
   // an acceptable WAV. Costs one stat while the file stays the same. The file is shared, so it
@@ -74,6 +83,7 @@ class CueFileCache {
     FileIdentity identity;
     std::shared_ptr<const CueFile> file;  // null: not playable
   };
+  CueFiles files_;
   std::unordered_map<std::string, Entry> entries_;
   std::size_t maxEntries_;
   std::size_t reads_ = 0;

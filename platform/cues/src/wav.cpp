@@ -1,4 +1,4 @@
-#include "kromi/sdl/wav.h"
+#include "kromi/cues/wav.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "kromi/sdl/painter.h"
+#include "kromi/draw/painter.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kromi/sdl/frame.h"
+#include "kromi/draw/frame.h"
 
 namespace kromi {
 

@@ -1,4 +1,4 @@
-#include "kromi/sdl/png.h"
+#include "kromi/draw/png.h"
 
 #include <algorithm>
 #include <array>

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "kromi/core/controls.h"
-#include "kromi/sdl/frame.h"
+#include "kromi/draw/frame.h"
 
 namespace kromi {
 
