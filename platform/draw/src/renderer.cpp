@@ -1,6 +1,7 @@
 #include "kromi/draw/renderer.h"
 
 #include <algorithm>
+#include <string>
 #include <type_traits>
 
 #include "kromi/core/runtime.h"
@@ -103,6 +104,37 @@ void Renderer::DrawControls(Painter& painter, std::span<const ControlRef> topFir
         },
         *it);
   }
+}
+
+std::string Renderer::Snapshot(std::span<const ControlRef> controls) {
+  // Every property the renderer reads, packed; equal snapshots draw equal frames.
+  std::string s;
+  auto put = [&s](const auto& v) { s.append(reinterpret_cast<const char*>(&v), sizeof v); };
+  for (const ControlRef& ref : controls) {
+    std::visit(
+        [&](const auto* c) {
+          using T = std::remove_cvref_t<decltype(*c)>;
+          put(c->Visible);
+          put(c->Left);
+          put(c->Top);
+          if constexpr (std::is_same_v<T, Label>) {
+            put(c->ForeColor);
+            put(c->BackColor);
+            s += c->Caption;
+            s.push_back('\0');
+          } else if constexpr (std::is_same_v<T, Shape>) {
+            put(c->BorderColor);
+            put(c->FillColor);
+            put(c->Width);
+            put(c->Height);
+          } else {
+            put(c->Width);
+            put(c->Height);
+          }
+        },
+        ref);
+  }
+  return s;
 }
 
 }  // namespace kromi

@@ -205,37 +205,6 @@ int Host::WaylandScale() const {
   return std::clamp(w / view_.clientWidth, 1, 8);
 }
 
-std::string Host::Snapshot() const {
-  // Every property the renderer reads, packed; equal snapshots draw equal frames.
-  std::string s;
-  auto put = [&s](const auto& v) { s.append(reinterpret_cast<const char*>(&v), sizeof v); };
-  for (const ControlRef& ref : *view_.drawingOrder) {
-    std::visit(
-        [&](const auto* c) {
-          using T = std::remove_cvref_t<decltype(*c)>;
-          put(c->Visible);
-          put(c->Left);
-          put(c->Top);
-          if constexpr (std::is_same_v<T, Label>) {
-            put(c->ForeColor);
-            put(c->BackColor);
-            s += c->Caption;
-            s.push_back('\0');
-          } else if constexpr (std::is_same_v<T, Shape>) {
-            put(c->BorderColor);
-            put(c->FillColor);
-            put(c->Width);
-            put(c->Height);
-          } else {
-            put(c->Width);
-            put(c->Height);
-          }
-        },
-        ref);
-  }
-  return s;
-}
-
 Host::Drawn Host::Draw() {
   const std::span<const ControlRef> order(*view_.drawingOrder);
   renderer_->AutoSize(order);
@@ -331,7 +300,7 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
     error = drawError_.empty() ? "cannot draw the window's first frame" : drawError_;
     return false;
   }
-  shown_ = Snapshot();
+  shown_ = Renderer::Snapshot(*view_.drawingOrder);
   SDL_ShowWindow(window_);
   if (!Present()) {
     error = drawError_;
@@ -388,7 +357,7 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
     if (unloaded() || Signalled()) break;
     scheduler_.FireDue(unloaded);
     if (unloaded()) break;
-    std::string now = Snapshot();
+    std::string now = Renderer::Snapshot(*view_.drawingOrder);
     if (now != shown_ || exposed) {
       // Drawn again on exposure rather than only shown: a window surface SDL had to remake holds
       // nothing. A frame the compositor has no free buffer for is drawn once it releases one.

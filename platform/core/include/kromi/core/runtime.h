@@ -29,7 +29,8 @@ double Int(double value);
 // Negative values are written as their 32-bit two's complement.
 std::string Hex(double value);
 
-// The directory of the running executable, without a trailing separator.
+// The directory of the running executable, without a trailing separator. Each platform folder
+// supplies it.
 std::string AppPath();
 
 // The red, green and blue intensities of a plain (non-system) colour value.

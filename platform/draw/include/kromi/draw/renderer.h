@@ -30,6 +30,10 @@ class Renderer {
 
   int Scale() const { return scale_; }
 
+  // Every property of controls that a frame shows, packed: equal snapshots draw equal frames, so
+  // a host draws only when the snapshot changes.
+  static std::string Snapshot(std::span<const ControlRef> controls);
+
   // Sets each label's Width and Height (logical pixels) from its caption and font; Left and Top
   // stay. Measured at scale 1, so the layout is the same at every device scale.
   void AutoSize(std::span<const ControlRef> controls);

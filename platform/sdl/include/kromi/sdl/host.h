@@ -60,7 +60,6 @@ class Host {
   Drawn Draw();
   // Puts the drawn frame on screen; false with drawError_ when that failed.
   bool Present();
-  std::string Snapshot() const;
   // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
   bool NextEvent(SDL_Event& e, int timeoutMs);
 

@@ -1,0 +1,269 @@
+#include "kromi/win32/host.h"
+
+#include "kromi/win32/windows.h"
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "kromi/win32/text.h"
+
+namespace kromi {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"KromiForm";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // fixed size, no maximise
+constexpr DWORD kExStyle = 0;
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (auto* host = reinterpret_cast<Win32Host*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+    return host->Message(window, message, wParam, lParam);
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::int16_t ShiftNow() {
+  std::int16_t shift = 0;
+  if (GetKeyState(VK_SHIFT) < 0) shift |= kShiftMask;
+  if (GetKeyState(VK_CONTROL) < 0) shift |= kCtrlMask;
+  if (GetKeyState(VK_MENU) < 0) shift |= kAltMask;
+  return shift;
+}
+
+int ScaleForDpi(UINT dpi) { return std::clamp(static_cast<int>(std::lround(dpi / 96.0)), 1, 8); }
+
+// The button a mouse message is about, as the handlers count buttons (0: none).
+std::int16_t ButtonOf(UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK: return kLeftButton;
+    case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK: return kRightButton;
+    case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK: return kMiddleButton;
+    case WM_XBUTTONDOWN: case WM_XBUTTONUP: case WM_XBUTTONDBLCLK:
+      return GET_XBUTTON_WPARAM(wParam) == XBUTTON1 ? 8 : 16;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+std::int16_t KeyCodeOf(unsigned virtualKey, bool extended) {
+  switch (virtualKey) {
+    case VK_END: return extended ? VK_END : 97;
+    case VK_DOWN: return extended ? VK_DOWN : 98;
+    case VK_NEXT: return extended ? VK_NEXT : 99;
+    case VK_LEFT: return extended ? VK_LEFT : 100;
+    case VK_CLEAR: return 101;
+    case VK_RIGHT: return extended ? VK_RIGHT : 102;
+    default: return static_cast<std::int16_t>(virtualKey & 0xFF);
+  }
+}
+
+Win32Host::Win32Host(FormView view) : view_(std::move(view)), mouse_(*view_.drawingOrder, *view_.events) {
+  for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick, t.quiet);
+}
+
+Win32Host::~Win32Host() {
+  if (window_ != nullptr) DestroyWindow(static_cast<HWND>(window_));
+  if (icon_ != nullptr) DestroyIcon(static_cast<HICON>(icon_));
+}
+
+bool Win32Host::CreateMainWindow(std::string& error) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  // The executable's first icon: the artwork's, as Explorer shows it too.
+  const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = icon;
+  wc.hIconSm = icon;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kClassName;
+  if (RegisterClassExW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    error = "cannot register the window class (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  const HWND window = CreateWindowExW(kExStyle, kClassName, Widen(view_.caption).c_str(), kStyle, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, view_.clientWidth, view_.clientHeight, nullptr, nullptr,
+                                      instance, this);
+  if (window == nullptr) {
+    error = "cannot open the window (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  window_ = window;
+  SetScale(ScaleForDpi(GetDpiForWindow(window)));
+  return true;
+}
+
+void Win32Host::SetScale(int scale) {
+  const HWND window = static_cast<HWND>(window_);
+  scale_ = scale;
+  renderer_ = std::make_unique<Renderer>(*glyphs_, scale_);
+  // The client area is the form's size at this scale; the frame around it is what Windows adds.
+  RECT rect{0, 0, view_.clientWidth * scale_, view_.clientHeight * scale_};
+  AdjustWindowRectExForDpi(&rect, kStyle, FALSE, kExStyle, GetDpiForWindow(window));
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  // Centred on the monitor's work area.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int x = work.left + std::max(0L, (work.right - work.left - width) / 2);
+  const int y = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
+  SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Host::Draw() {
+  const std::span<const ControlRef> order(*view_.drawingOrder);
+  renderer_->AutoSize(order);
+  renderer_->Draw(view_.backColor, order, frame_);
+}
+
+void Win32Host::Present() {
+  const HWND window = static_cast<HWND>(window_);
+  const HDC dc = GetDC(window);
+  if (dc == nullptr) return;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = frame_.width;
+  info.bmiHeader.biHeight = -frame_.height;  // top-down, as the frame is stored
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(frame_.width), static_cast<DWORD>(frame_.height), 0, 0, 0,
+                    static_cast<UINT>(frame_.height), frame_.pixels.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(window, dc);
+}
+
+void Win32Host::ReleaseEverything() {
+  // The window no longer hears about buttons and keys: what is held now must not stay held.
+  const std::int16_t shift = ShiftNow();
+  if (mouse_.Held() != 0) mouse_.ReleaseAll(shift);
+  const std::set<std::int16_t> held = std::move(keysDown_);
+  keysDown_.clear();
+  for (const std::int16_t key : held) view_.events->KeyUp(key, shift);
+}
+
+std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  const HWND window = static_cast<HWND>(handle);
+  FormEvents& events = *view_.events;
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP: {
+      const std::int16_t code = KeyCodeOf(static_cast<unsigned>(wParam), (lParam & (1 << 24)) != 0);
+      if (message == WM_KEYDOWN) {
+        keysDown_.insert(code);
+        events.KeyDown(code, ShiftNow());  // a held key's repeats arrive as further key-downs
+      } else {
+        keysDown_.erase(code);
+        events.KeyUp(code, ShiftNow());
+      }
+      return 0;
+    }
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN: case WM_XBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK: case WM_XBUTTONDBLCLK: {
+      const bool twice = message == WM_LBUTTONDBLCLK || message == WM_RBUTTONDBLCLK ||
+                         message == WM_MBUTTONDBLCLK || message == WM_XBUTTONDBLCLK;
+      // Pressed, the window keeps the mouse until the last button is up, wherever it goes.
+      if (GetCapture() != window) SetCapture(window);
+      mouse_.Press(ButtonOf(message, wParam), ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)),
+                   twice ? 2 : 1, ShiftNow());
+      return message == WM_XBUTTONDOWN || message == WM_XBUTTONDBLCLK ? TRUE : 0;
+    }
+    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP: case WM_XBUTTONUP:
+      mouse_.Release(ButtonOf(message, wParam), ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)),
+                     ShiftNow());
+      if (mouse_.Held() == 0 && GetCapture() == window) ReleaseCapture();
+      return message == WM_XBUTTONUP ? TRUE : 0;
+    case WM_MOUSEMOVE:
+      mouse_.Motion(ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)));
+      return 0;
+    case WM_CANCELMODE:
+    case WM_CAPTURECHANGED:
+      if (mouse_.Held() != 0) mouse_.ReleaseAll(ShiftNow());
+      break;
+    case WM_KILLFOCUS:
+      ReleaseEverything();
+      break;
+    case WM_CLOSE:
+      events.Close();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      if (!frame_.pixels.empty()) Present();
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;  // the frame covers every pixel
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another density: the frame is drawn afresh at its scale, text
+      // rasterised anew, never stretched.
+      const int scale = ScaleForDpi(HIWORD(wParam));
+      if (scale != scale_) {
+        SetScale(scale);
+        Draw();
+        shown_.clear();
+        InvalidateRect(window, nullptr, FALSE);
+      }
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool Win32Host::Run(Glyphs& glyphs, std::string& error) {
+  glyphs_ = &glyphs;
+  if (!CreateMainWindow(error)) return false;
+  const HWND window = static_cast<HWND>(window_);
+  Draw();
+  shown_ = Renderer::Snapshot(*view_.drawingOrder);
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  Present();
+
+  FormEvents& events = *view_.events;
+  const auto unloaded = [&events] { return events.Unloaded(); };
+  while (!unloaded()) {
+    scheduler_.Sync();
+    DWORD wait = INFINITE;
+    if (const auto due = scheduler_.TimeToNext()) {
+      // Whole milliseconds, rounded up, so a wait never ends just before its tick and spins.
+      wait = static_cast<DWORD>(std::min<long long>((*due + 999) / 1000, INFINITE - 1));
+    }
+    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    scheduler_.SkipQuiet();  // before the messages, which may end their quiet
+    MSG msg;
+    while (!unloaded() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        events.Close();
+        break;
+      }
+      DispatchMessageW(&msg);
+      scheduler_.Sync();
+    }
+    if (unloaded()) break;
+    scheduler_.FireDue(unloaded);
+    if (unloaded()) break;
+    std::string now = Renderer::Snapshot(*view_.drawingOrder);
+    if (now != shown_) {
+      Draw();
+      Present();
+      shown_ = std::move(now);
+    }
+  }
+  ShowWindow(window, SW_HIDE);
+  return true;
+}
+
+}  // namespace kromi
