@@ -66,8 +66,17 @@ std::string GameProgram();  // the built executable, from the test's environment
 inline std::string SoundsDir() { return KROMI_E2E_SOUNDS; }  // the reference cues
 std::string EnvOrEmpty(const char* name);
 
+class PulseServer;
+
+// Set when the suite plays Kromi.exe under Wine (KROMI_E2E_WINE_EXE names it): the game then
+// plays its cues through a private PulseAudio daemon, recorded as the disk driver's file would be.
+bool UnderWine();
+
 class GameTest : public ::testing::Test {
  protected:
+  GameTest();
+  ~GameTest() override;
+  void SetUp() override;
   void TearDown() override;
 
   // Starts a server (at dpi) and the program on it, and waits for its first frame. program
@@ -119,6 +128,8 @@ class GameTest : public ::testing::Test {
   std::unique_ptr<Xvfb> xvfb_;
   std::unique_ptr<XSession> x_;
   std::unique_ptr<Process> game_;
+  std::unique_ptr<TempDir> wineSoundDir_;
+  std::unique_ptr<PulseServer> wineSound_;  // Wine's sound server, when under Wine
   Clock::time_point started_{};
   Window window_ = 0;
   Point origin_{0, 0};  // where the game's client area starts in window_, in window_'s pixels

@@ -10,72 +10,13 @@
 #include <sstream>
 
 #include "game_fixture.h"
+#include "pulse.h"
 
 namespace kromi::e2e {
 namespace {
 
 namespace fs = std::filesystem;
 
-int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
-
-// A private PulseAudio daemon with one null sink, which the test can kill and start again.
-class PulseServer {
- public:
-  explicit PulseServer(const TempDir& dir) : dir_(dir) {
-    std::ofstream(dir_ / "client.conf") << "autospawn = no\n";  // the client must not restart it
-  }
-
-  // What the game needs to find this server and nothing else.
-  std::map<std::string, std::string> ClientEnvironment() const {
-    return {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", "unix:" + Socket()},
-            {"PULSE_CLIENTCONFIG", dir_ / "client.conf"}, {"PULSE_RUNTIME_PATH", dir_ / "run"},
-            {"HOME", dir_.Path()}, {"XDG_RUNTIME_DIR", dir_.Path()}};
-  }
-
-  // Starts the daemon and waits for its socket; false if it did not come up.
-  bool Start() {
-    std::map<std::string, std::string> env = CurrentEnvironment();
-    for (const auto& [name, value] : ClientEnvironment()) env[name] = value;
-    env.erase("SDL_AUDIODRIVER");
-    ::unlink(Socket().c_str());
-    daemon_ = std::make_unique<Process>(
-        std::vector<std::string>{"/usr/bin/pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                                 "--use-pid-file=no", "--realtime=no", "--high-priority=no",
-                                 "--load=module-null-sink sink_name=kromi_null",
-                                 "--load=module-native-protocol-unix auth-anonymous=1 socket=" + Socket()},
-        ToEnvList(env), dir_ / "pulse.out", dir_ / "pulse.err");
-    return WaitUntil([&] { return Streams() >= 0; }, Limit(5000), milliseconds(50));
-  }
-
-  void Kill() {
-    if (daemon_) daemon_->Stop(SIGKILL, Limit(2000));
-    daemon_.reset();
-  }
-
-  // Freezes the daemon, as a hung or swapped-out server behaves: its socket stays open and
-  // nothing answers.
-  void Freeze() { ::kill(daemon_->Pid(), SIGSTOP); }
-
-  // How many streams play into the server now; -1 if it cannot be asked.
-  int Streams() const {
-    std::map<std::string, std::string> env = CurrentEnvironment();
-    for (const auto& [name, value] : ClientEnvironment()) env[name] = value;
-    Process pactl({"/usr/bin/pactl", "list", "short", "sink-inputs"}, ToEnvList(env), dir_ / "pactl.out");
-    const auto exit = pactl.WaitExit(Limit(2000));
-    if (!exit || !exit->exited || exit->code != 0) return -1;
-    return CountLines(ReadFile(dir_ / "pactl.out"));
-  }
-
-  ~PulseServer() { Kill(); }
-  PulseServer(const PulseServer&) = delete;
-  PulseServer& operator=(const PulseServer&) = delete;
-
- private:
-  std::string Socket() const { return dir_ / "native"; }
-
-  const TempDir& dir_;
-  std::unique_ptr<Process> daemon_;
-};
 
 // A mono 16-bit tone of the given length, long enough to be playing when the server goes.
 void WriteTone(const std::string& path, int seconds) {
@@ -133,7 +74,7 @@ class SoundServer : public GameTest {
 
   void StartServer() {
     pulse_ = std::make_unique<PulseServer>(pulseDir_);
-    ASSERT_TRUE(pulse_->Start()) << ReadFile(pulseDir_ / "pulse.err");
+    ASSERT_TRUE(pulse_->Start(Limit(5000))) << ReadFile(pulseDir_ / "pulse.err");
     for (const auto& [name, value] : pulse_->ClientEnvironment()) environment_[name] = value;
   }
 
@@ -210,7 +151,7 @@ TEST_F(SoundServer, KilledWhileACuePlays) {
       << "canvas " << ToString(Canvas()) << ", ring " << ToString(ring);
 
   // A server again: the next cue finds it.
-  ASSERT_TRUE(pulse_->Start()) << ReadFile(pulseDir_ / "pulse.err");
+  ASSERT_TRUE(pulse_->Start(Limit(5000))) << ReadFile(pulseDir_ / "pulse.err");
   x_->Tap(XK_Down);
   EXPECT_TRUE(WaitUntil([&] { return pulse_->Streams() == 1; }, Limit(3000), milliseconds(50)))
       << "no sound after the server came back";

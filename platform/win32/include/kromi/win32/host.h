@@ -51,7 +51,6 @@ class Win32Host {
   Frame frame_;
   std::string shown_;
   void* window_ = nullptr;
-  void* icon_ = nullptr;
   int scale_ = 1;
   std::set<std::int16_t> keysDown_;  // so a lost focus can lift them
 };

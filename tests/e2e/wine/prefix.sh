@@ -1,0 +1,31 @@
+#!/bin/sh
+# The Wine prefix the suite plays Kromi.exe in: made once per build tree, and a wineserver kept
+# up for the whole run so each game starts warm.
+#   prefix.sh up DIR     make DIR if needed (about 10 s), set it up, start the server
+#   prefix.sh down DIR   stop the server
+set -eu
+wine=/usr/lib/wine/wine64
+export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+case $1 in
+  up)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      mkdir -p "$WINEPREFIX"
+      "$wine" wineboot -i >/dev/null 2>&1
+      # Wine does not follow fontconfig's aliases: the same fonts the Linux game falls back to.
+      subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+      "$wine" reg add "$subst" /v Verdana /t REG_SZ /d "DejaVu Sans" /f >/dev/null 2>&1
+      "$wine" reg add "$subst" /v Arial /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
+      /usr/lib/wine/wineserver -w
+    fi
+    # Its own output must not hold the caller's pipe open: ctest waits for every writer to go.
+    # One already up for this prefix is as good (it then says so and fails).
+    /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+    # The first program of a session also starts Wine's own services; a game started then waits
+    # on them at exit. One trivial program first, so every game starts into a warm session.
+    "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    ;;
+  down)
+    /usr/lib/wine/wineserver -k || true
+    ;;
+esac
