@@ -1,6 +1,7 @@
 # The Windows executable carries a version block and the icon. The script is configured on every
 # platform so the packaging tests can compile it with a cross resource compiler here too.
 set(KROMI_ICO_PATH ${KROMI_ICO})
+set(KROMI_MANIFEST_PATH ${PROJECT_SOURCE_DIR}/packaging/kromi.manifest)
 set(KROMI_RC ${KROMI_PACKAGING_DIR}/kromi.rc)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/kromi.rc.in ${KROMI_RC} @ONLY)
 
