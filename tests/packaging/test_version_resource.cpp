@@ -1,5 +1,6 @@
-// The Windows resources as the cross resource compiler built them (its .res output): the
-// version block walked node by node the way Explorer reads it, and the icon it embedded.
+// The Windows resources as the cross resource compiler built them (its .res output) and as the
+// built Kromi.exe carries them (its resource section): the version block walked node by node
+// the way Explorer reads it, and the icon embedded.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -68,6 +70,54 @@ std::vector<Resource> ReadRes(const Bytes& b) {
   return out;
 }
 
+// The resources of a PE executable: its resource directory, type / id / language, walked from
+// the section that holds it. Named entries are skipped (the script has none).
+std::vector<Resource> ReadPe(const Bytes& b) {
+  std::vector<Resource> out;
+  if (b.size() < 0x40 || Le16(b, 0) != 0x5A4D) return out;  // "MZ"
+  const std::size_t pe = Le32(b, 0x3C);
+  if (Le32(b, pe) != 0x00004550) return out;  // "PE\0\0"
+  const unsigned sections = Le16(b, pe + 6);
+  const std::size_t optional = pe + 24;
+  const unsigned optionalSize = Le16(b, pe + 20);
+  const bool plus = Le16(b, optional) == 0x20B;
+  const std::uint32_t rsrcRva = Le32(b, optional + (plus ? 112 : 96) + 2 * 8);  // data directory 2
+  // The file offset of a relative virtual address.
+  auto offsetOf = [&](std::uint32_t rva) -> std::size_t {
+    for (unsigned i = 0; i < sections; ++i) {
+      const std::size_t h = optional + optionalSize + 40 * i;
+      const std::uint32_t va = Le32(b, h + 12), size = Le32(b, h + 16), raw = Le32(b, h + 20);
+      if (rva >= va && rva < va + size) return raw + (rva - va);
+    }
+    return 0;
+  };
+  const std::size_t root = offsetOf(rsrcRva);
+  if (root == 0) return out;
+  // Entries of the directory at `dir` (offset from root): (id, offset from root, is a directory).
+  auto entries = [&](std::size_t dir) {
+    std::vector<std::tuple<unsigned, std::size_t, bool>> list;
+    const unsigned named = Le16(b, root + dir + 12), ids = Le16(b, root + dir + 14);
+    for (unsigned i = named; i < named + ids; ++i) {
+      const std::size_t e = root + dir + 16 + 8 * i;
+      const std::uint32_t target = Le32(b, e + 4);
+      list.emplace_back(Le32(b, e) & 0xFFFF, target & 0x7FFFFFFF, (target & 0x80000000u) != 0);
+    }
+    return list;
+  };
+  for (const auto& [type, typeDir, d1] : entries(0)) {
+    for (const auto& [id, idDir, d2] : entries(typeDir)) {
+      for (const auto& [language, leaf, d3] : entries(idDir)) {
+        Resource r{type, id, language, {}};
+        const std::size_t data = offsetOf(Le32(b, root + leaf));
+        r.data.assign(b.begin() + static_cast<std::ptrdiff_t>(data),
+                      b.begin() + static_cast<std::ptrdiff_t>(data + Le32(b, root + leaf + 4)));
+        out.push_back(std::move(r));
+      }
+    }
+  }
+  return out;
+}
+
 // One node of a VS_VERSIONINFO tree: key, value (text or binary) and children.
 struct Node {
   std::string key;
@@ -119,11 +169,21 @@ std::vector<std::uint32_t> VersionNumbers(const std::string& version) {
   return parts;
 }
 
-class VersionResource : public testing::Test {
+// Where the resources are read from: the resource compiler's output, or the executable.
+enum class Source { kRes, kExe };
+
+class VersionResource : public testing::TestWithParam<Source> {
  protected:
   void SetUp() override {
-    resources_ = ReadRes(ReadAll(KROMI_RES_FILE));
-    ASSERT_FALSE(resources_.empty()) << "no resources in " << KROMI_RES_FILE;
+    if (GetParam() == Source::kRes) {
+      resources_ = ReadRes(ReadAll(KROMI_RES_FILE));
+      ASSERT_FALSE(resources_.empty()) << "no resources in " << KROMI_RES_FILE;
+      return;
+    }
+    const Bytes exe = ReadAll(KROMI_WINDOWS_EXE);
+    if (exe.empty()) GTEST_SKIP() << KROMI_WINDOWS_EXE << " is not built (scripts/windows builds it)";
+    resources_ = ReadPe(exe);
+    ASSERT_FALSE(resources_.empty()) << "no resources in " << KROMI_WINDOWS_EXE;
   }
   const Resource* Find(unsigned type) const {
     for (const Resource& r : resources_) {
@@ -139,7 +199,7 @@ class VersionResource : public testing::Test {
   std::vector<Resource> resources_;
 };
 
-TEST_F(VersionResource, IsOneUsEnglishBlockWithTheFixedNumbers) {
+TEST_P(VersionResource, IsOneUsEnglishBlockWithTheFixedNumbers) {
   int blocks = 0;
   for (const Resource& r : resources_) blocks += r.type == kRtVersion;
   EXPECT_EQ(blocks, 1);
@@ -163,7 +223,7 @@ TEST_F(VersionResource, IsOneUsEnglishBlockWithTheFixedNumbers) {
   EXPECT_EQ(Le32(f, 36), 1u) << "FILETYPE VFT_APP";
 }
 
-TEST_F(VersionResource, StringTableNamesTheProduct) {
+TEST_P(VersionResource, StringTableNamesTheProduct) {
   const Node root = Root();
   const Node* info = root.Child("StringFileInfo");
   ASSERT_NE(info, nullptr);
@@ -183,7 +243,7 @@ TEST_F(VersionResource, StringTableNamesTheProduct) {
   EXPECT_EQ(strings, want);
 }
 
-TEST_F(VersionResource, TranslationIsUsEnglishUnicode) {
+TEST_P(VersionResource, TranslationIsUsEnglishUnicode) {
   const Node root = Root();
   const Node* vars = root.Child("VarFileInfo");
   ASSERT_NE(vars, nullptr);
@@ -195,7 +255,7 @@ TEST_F(VersionResource, TranslationIsUsEnglishUnicode) {
 }
 
 // The icon group must point at an icon image that is byte for byte the one in kromi.ico.
-TEST_F(VersionResource, EmbedsTheDrawnIcon) {
+TEST_P(VersionResource, EmbedsTheDrawnIcon) {
   const Resource* group = Find(kRtGroupIcon);
   ASSERT_NE(group, nullptr);
   ASSERT_EQ(group->data.size(), 6u + 14u);
@@ -220,5 +280,10 @@ TEST_F(VersionResource, EmbedsTheDrawnIcon) {
   }
   EXPECT_TRUE(found) << "icon " << iconId << " named by the group";
 }
+
+INSTANTIATE_TEST_SUITE_P(Built, VersionResource, testing::Values(Source::kRes, Source::kExe),
+                         [](const testing::TestParamInfo<Source>& param) {
+                           return param.param == Source::kRes ? "ResourceFile" : "KromiExe";
+                         });
 
 }  // namespace
