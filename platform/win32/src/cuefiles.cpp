@@ -65,6 +65,11 @@ CueRead ReadCueFile(const std::string& path, std::size_t cap) {
                         : CueReadStatus::kOpenFailed;
     return result;
   }
+  // A device or pipe (NUL, CON, \\.\pipe\...) is no file, whatever else it answers.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+    result.status = CueReadStatus::kNotRegular;
+    return result;
+  }
   bool regular = false;
   const std::optional<FileIdentity> before = IdentityOf(file.get(), regular);
   if (!before) {
@@ -116,7 +121,7 @@ CueRead ReadCueFile(const std::string& path, std::size_t cap) {
 
 std::optional<FileIdentity> IdentifyCueFile(const std::string& path) {
   const Handle file(Open(path, 0));
-  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
   bool regular = false;
   std::optional<FileIdentity> id = IdentityOf(file.get(), regular);
   if (!regular) return std::nullopt;
