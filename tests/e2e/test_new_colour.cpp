@@ -43,5 +43,19 @@ TEST_F(NewColour, NyFargButtonStartsOver) {
   ExpectFreshStart();
 }
 
+// A double click is press, release, click, double click, release: the double click starts a
+// second colour, and the last release must still let the button go, or the held "Ny färg" would
+// keep dealing new colours.
+TEST_F(NewColour, DoubleClickOnNyFargStartsOverAndLetsGo) {
+  Launch();
+  MixSome();
+  Click(kNewColourButton);
+  Click(kNewColourButton);
+  ExpectFreshStart();
+  const Rgb ring = Ring();
+  Pause(milliseconds(500));  // five ticks of Timer1
+  EXPECT_EQ(Ring(), ring) << "new colours kept coming after the double click";
+}
+
 }  // namespace
 }  // namespace kromi::e2e
