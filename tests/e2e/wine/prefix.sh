@@ -6,6 +6,7 @@
 set -eu
 wine=/usr/lib/wine/wine64
 export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+display=${DISPLAY:-}
 unset DISPLAY WAYLAND_DISPLAY
 case $1 in
   up)
@@ -22,8 +23,9 @@ case $1 in
     # One already up for this prefix is as good (it then says so and fails).
     /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
     # The first program of a session also starts Wine's own services; a game started then waits
-    # on them at exit. One trivial program first, so every game starts into a warm session.
-    "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    # on them at exit. One trivial program first, so every game starts into a warm session. It
+    # gets the caller's display, if any: the session's desktop keeps the one it started with.
+    DISPLAY=$display "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
     ;;
   down)
     /usr/lib/wine/wineserver -k || true
