@@ -23,7 +23,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Win32Host host(view);
     form.Form_Load();
     std::string error;
-    if (!host.Run(glyphs, error)) {
+    if (!host.Run(glyphs, error, [&cues] { cues.Start(); })) {
       std::fprintf(stderr, "Kromi: %s\n", error.c_str());
       status = 1;
     }

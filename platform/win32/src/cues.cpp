@@ -7,8 +7,12 @@
 
 namespace kromi {
 
-Win32Cues::Win32Cues(std::string appDir)
-    : appDir_(std::move(appDir)), files_(Win32CueFiles()), worker_([this] { Work(); }) {}
+Win32Cues::Win32Cues(std::string appDir) : appDir_(std::move(appDir)), files_(Win32CueFiles()) {}
+
+void Win32Cues::Start() {
+  const std::lock_guard lock(mutex_);
+  if (!worker_.joinable() && !quitting_) worker_ = std::thread([this] { Work(); });
+}
 
 Win32Cues::~Win32Cues() {
   if (!Shutdown(std::chrono::milliseconds(800)) && worker_.joinable()) worker_.detach();
@@ -37,6 +41,15 @@ std::int32_t Win32Cues::Play(std::string_view text) {
 }
 
 void Win32Cues::Work() {
+  // winmm is loaded here rather than imported: importing it brings the COM and codec libraries
+  // in before the first frame, for a call made only after it.
+  using PlaySoundFn = BOOL(WINAPI*)(LPCWSTR, HMODULE, DWORD);
+  const HMODULE winmm = LoadLibraryW(L"winmm.dll");
+  const auto playSound =
+      winmm ? reinterpret_cast<PlaySoundFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundW"))) : nullptr;
+  const auto play = [playSound](const void* bytes, DWORD flags) {
+    if (playSound) playSound(static_cast<LPCWSTR>(bytes), nullptr, flags);
+  };
   // The bytes Windows is playing from: they must outlive the cue, so they are let go only once
   // the next PlaySound call has stopped it.
   std::shared_ptr<const CueFile> playing;
@@ -50,13 +63,13 @@ void Win32Cues::Work() {
       asked_ = false;
     }
     if (next) {
-      PlaySoundW(reinterpret_cast<LPCWSTR>(next->wav.data()), nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
+      play(next->wav.data(), SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
     } else {
-      PlaySoundW(nullptr, nullptr, 0);
+      play(nullptr, 0);
     }
     playing = std::move(next);
   }
-  PlaySoundW(nullptr, nullptr, 0);
+  play(nullptr, 0);
   playing.reset();
   const std::lock_guard lock(mutex_);
   done_ = true;
@@ -66,6 +79,7 @@ void Win32Cues::Work() {
 bool Win32Cues::Shutdown(std::chrono::milliseconds grace) {
   std::unique_lock lock(mutex_);
   quitting_ = true;
+  if (!worker_.joinable()) return true;  // never started: nothing plays
   wake_.notify_all();
   const bool done = wake_.wait_for(lock, grace, [this] { return done_; });
   lock.unlock();

@@ -221,7 +221,7 @@ std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t 
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool Win32Host::Run(Glyphs& glyphs, std::string& error) {
+bool Win32Host::Run(Glyphs& glyphs, std::string& error, const std::function<void()>& shown) {
   glyphs_ = &glyphs;
   if (!CreateMainWindow(error)) return false;
   const HWND window = static_cast<HWND>(window_);
@@ -230,6 +230,7 @@ bool Win32Host::Run(Glyphs& glyphs, std::string& error) {
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   Present();
+  if (shown) shown();
 
   FormEvents& events = *view_.events;
   const auto unloaded = [&events] { return events.Unloaded(); };

@@ -19,13 +19,18 @@ namespace kromi {
 
 class Win32Cues final : public SoundCues {
  public:
-  // Cues are read from appDir.
+  // Cues are read from appDir. Nothing is played until Start: the first PlaySound loads the whole
+  // sound stack, which would compete with the first frame; a cue asked for before is kept and
+  // plays then.
   explicit Win32Cues(std::string appDir);
   ~Win32Cues() override;
   Win32Cues(const Win32Cues&) = delete;
   Win32Cues& operator=(const Win32Cues&) = delete;
 
   std::int32_t Play(std::string_view text) override;
+
+  // Starts the sound thread (once the first frame is on screen).
+  void Start();
 
   // Stops the cue and ends the sound thread, waiting at most grace; false if the thread is still
   // inside Windows' sound calls then (the process may exit without it).

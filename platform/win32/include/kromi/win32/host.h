@@ -2,6 +2,7 @@
 // The window and its loop on Windows: messages and due timers in, frames out through a 32-bit
 // DIB. One thread; between ticks the process sleeps in MsgWaitForMultipleObjectsEx.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -28,8 +29,9 @@ class Win32Host {
   Win32Host& operator=(const Win32Host&) = delete;
 
   // Makes the window (shown once its first frame is drawn) and runs until the form unloads or
-  // the window is closed. Returns false with a one-line reason when there is no window to show.
-  bool Run(Glyphs& glyphs, std::string& error);
+  // the window is closed; shown, if given, is called once that first frame is on screen. Returns
+  // false with a one-line reason when there is no window to show.
+  bool Run(Glyphs& glyphs, std::string& error, const std::function<void()>& shown = {});
 
   // Handles one window message; public for the window procedure only.
   std::intptr_t Message(void* window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
