@@ -1,11 +1,53 @@
 #include "kromi/cues/cuefile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "kromi/cues/wav.h"
 
 namespace kromi {
+
+CueRead FinishCueRead(CueRead result, std::size_t cap,
+                      const std::function<std::ptrdiff_t(std::uint8_t*, std::size_t)>& read,
+                      const std::function<std::optional<FileIdentity>()>& identify) {
+  result.bytes.clear();
+  const std::int64_t size = result.identity.size;
+  if (size < 0 || static_cast<std::uint64_t>(size) > cap) {
+    result.status = CueReadStatus::kTooLarge;
+    return result;
+  }
+  // One byte past the cap tells a file that grew too big from one that is exactly the cap.
+  const std::size_t limit = cap < SIZE_MAX ? cap + 1 : cap;
+  std::vector<std::uint8_t> bytes(std::min(static_cast<std::size_t>(size) + 1, limit));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) {
+      if (bytes.size() >= limit) break;
+      bytes.resize(std::min(bytes.size() * 2, limit));
+    }
+    const std::ptrdiff_t got = read(bytes.data() + filled, bytes.size() - filled);
+    if (got < 0) {
+      result.status = CueReadStatus::kReadFailed;
+      return result;
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  if (filled > cap) {
+    result.status = CueReadStatus::kTooLarge;
+    return result;
+  }
+  const std::optional<FileIdentity> after = identify();
+  if (!after || !(*after == result.identity)) {
+    result.status = CueReadStatus::kChanged;
+    return result;
+  }
+  bytes.resize(filled);
+  result.bytes = std::move(bytes);
+  result.status = CueReadStatus::kOk;
+  return result;
+}
 
 CueFileCache::CueFileCache(CueFiles files, std::size_t maxEntries)
     : files_(files), maxEntries_(std::max<std::size_t>(maxEntries, 1)) {}

@@ -58,43 +58,20 @@ CueRead ReadCueFile(const std::string& path, std::size_t cap) {
     result.status = CueReadStatus::kNotRegular;
     return result;
   }
-  if (before.st_size < 0 || static_cast<std::uint64_t>(before.st_size) > cap) {
-    result.status = CueReadStatus::kTooLarge;
-    return result;
-  }
-
-  // One byte past the cap tells a file that grew too big from one that is exactly the cap.
-  const std::size_t limit = cap < SIZE_MAX ? cap + 1 : cap;
-  std::vector<std::uint8_t> bytes(std::min(static_cast<std::size_t>(before.st_size) + 1, limit));
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) {
-      if (bytes.size() >= limit) break;
-      bytes.resize(std::min(bytes.size() * 2, limit));
-    }
-    const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      result.status = CueReadStatus::kReadFailed;
-      return result;
-    }
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  if (filled > cap) {
-    result.status = CueReadStatus::kTooLarge;
-    return result;
-  }
-
-  struct stat after {};
-  if (::fstat(fd.get(), &after) != 0 || !(IdentityOf(after) == result.identity)) {
-    result.status = CueReadStatus::kChanged;
-    return result;
-  }
-  bytes.resize(filled);
-  result.bytes = std::move(bytes);
-  result.status = CueReadStatus::kOk;
-  return result;
+  const int handle = fd.get();
+  return FinishCueRead(
+      std::move(result), cap,
+      [handle](std::uint8_t* into, std::size_t room) -> std::ptrdiff_t {
+        for (;;) {
+          const ssize_t got = ::read(handle, into, room);
+          if (got >= 0 || errno != EINTR) return got;
+        }
+      },
+      [handle]() -> std::optional<FileIdentity> {
+        struct stat after {};
+        if (::fstat(handle, &after) != 0) return std::nullopt;
+        return IdentityOf(after);
+      });
 }
 
 std::optional<FileIdentity> IdentifyCueFile(const std::string& path) {

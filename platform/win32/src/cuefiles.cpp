@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 #include "kromi/win32/text.h"
 
@@ -81,42 +80,18 @@ CueRead ReadCueFile(const std::string& path, std::size_t cap) {
     result.status = CueReadStatus::kNotRegular;
     return result;
   }
-  if (before->size < 0 || static_cast<std::uint64_t>(before->size) > cap) {
-    result.status = CueReadStatus::kTooLarge;
-    return result;
-  }
-  // One byte past the cap tells a file that grew too big from one that is exactly the cap.
-  const std::size_t limit = cap < SIZE_MAX ? cap + 1 : cap;
-  std::vector<std::uint8_t> bytes(std::min(static_cast<std::size_t>(before->size) + 1, limit));
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) {
-      if (bytes.size() >= limit) break;
-      bytes.resize(std::min(bytes.size() * 2, limit));
-    }
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 30));
-    if (!ReadFile(file.get(), bytes.data() + filled, want, &got, nullptr)) {
-      result.status = CueReadStatus::kReadFailed;
-      return result;
-    }
-    if (got == 0) break;
-    filled += got;
-  }
-  if (filled > cap) {
-    result.status = CueReadStatus::kTooLarge;
-    return result;
-  }
-  bool still = false;
-  const std::optional<FileIdentity> after = IdentityOf(file.get(), still);
-  if (!after || !(*after == result.identity)) {
-    result.status = CueReadStatus::kChanged;
-    return result;
-  }
-  bytes.resize(filled);
-  result.bytes = std::move(bytes);
-  result.status = CueReadStatus::kOk;
-  return result;
+  const HANDLE handle = file.get();
+  return FinishCueRead(
+      std::move(result), cap,
+      [handle](std::uint8_t* into, std::size_t room) -> std::ptrdiff_t {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30));
+        return ReadFile(handle, into, want, &got, nullptr) ? static_cast<std::ptrdiff_t>(got) : -1;
+      },
+      [handle] {
+        bool stillRegular = false;
+        return IdentityOf(handle, stillRegular);
+      });
 }
 
 std::optional<FileIdentity> IdentifyCueFile(const std::string& path) {

@@ -210,7 +210,7 @@ std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t 
       if (scale != scale_) {
         SetScale(scale);
         Draw();
-        shown_.clear();
+        shown_ = Renderer::Snapshot(*view_.drawingOrder);
         InvalidateRect(window, nullptr, FALSE);
       }
       return 0;

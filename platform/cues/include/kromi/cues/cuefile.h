@@ -6,6 +6,7 @@
 // platform's (CueFiles); the rules are here.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,14 @@ struct CueRead {
   FileIdentity identity;  // of the opened file, when it could be opened
   std::vector<std::uint8_t> bytes;
 };
+
+// The rest of a read once a platform has opened path and found a regular file: refuses one
+// bigger than cap, reads at most cap + 1 bytes through read (bytes read, 0 at the end, negative
+// on an error; interrupted reads are the platform's to retry), and checks with identify that
+// the file did not change meanwhile. result carries the opened file's identity.
+CueRead FinishCueRead(CueRead result, std::size_t cap,
+                      const std::function<std::ptrdiff_t(std::uint8_t*, std::size_t)>& read,
+                      const std::function<std::optional<FileIdentity>()>& identify);
 
 // A platform's way to the files, one per platform folder.
 struct CueFiles {
