@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "fakes.h"
 #include "kromi/app/form1.h"
 #include "kromi/draw/renderer.h"
@@ -57,6 +60,42 @@ TEST_P(FirstFrame, ShowsTheBackgroundCanvasAndTheTargetRing) {
   EXPECT_EQ(At(210, 195), (Rgb8{128, 128, 128}));
 }
 
+// Every device pixel of the logical pixel (x, y) is colour: an edge half a logical pixel off
+// would split the block at scale 2 and blend the pixel at scale 1.
+::testing::AssertionResult WholeBlock(const Frame& frame, int scale, int x, int y, Rgb8 colour) {
+  for (int dy = 0; dy < scale; ++dy) {
+    for (int dx = 0; dx < scale; ++dx) {
+      const Rgb8 got = RgbOf(frame.At(x * scale + dx, y * scale + dy));
+      if (got != colour) {
+        return ::testing::AssertionFailure() << "logical " << x << "," << y << " device +" << dx << ",+" << dy
+                                             << " is " << int{got.r} << "," << int{got.g} << "," << int{got.b};
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The highlight ring lies one pixel up and left of the target ring and the shadow ring three down
+// and right, each a 40-pixel band centred on its outline: a one-pixel light edge at the top and
+// left, a three-pixel dark edge at the bottom and right, on the same pixels at every scale.
+TEST_P(FirstFrame, RingsShowAOnePixelLightEdgeAndAThreePixelDarkEdge) {
+  const Rgb8 light{224, 224, 224}, dark{128, 128, 128}, target{180, 80, 230};
+  struct Run {
+    int from, to;  // logical pixels, inclusive
+    Rgb8 colour;
+  };
+  // Row 100, across the left and right bands.
+  for (const Run& run : {Run{100, 103, kBackground}, Run{104, 104, light}, Run{105, 140, target},
+                         Run{279, 313, target}, Run{314, 316, dark}, Run{317, 320, kBackground}}) {
+    for (int x = run.from; x <= run.to; ++x) EXPECT_TRUE(WholeBlock(frame_, GetParam(), x, 100, run.colour));
+  }
+  // Column 210, across the top and bottom bands.
+  for (const Run& run : {Run{17, 20, kBackground}, Run{21, 21, light}, Run{22, 55, target},
+                         Run{162, 193, target}, Run{194, 196, dark}, Run{197, 200, kBackground}}) {
+    for (int y = run.from; y <= run.to; ++y) EXPECT_TRUE(WholeBlock(frame_, GetParam(), 210, y, run.colour));
+  }
+}
+
 TEST_P(FirstFrame, KnobsLieOverTheirSlotsAtTheBottom) {
   // Slot above the knob: grey border, black inside.
   EXPECT_EQ(At(19, 100), (Rgb8{128, 128, 128}));
@@ -94,18 +133,42 @@ TEST_P(FirstFrame, HidesTheHexLabelsUntilTheyAreShown) {
   EXPECT_EQ(At(210, 109), (Rgb8{180, 80, 230}));  // the reveal fills the canvas too
 }
 
+// Embossed text: the face, in the window's own grey, lies over a light copy one pixel up and left
+// and a dark copy one pixel down and right. Where the face alone inks fully, the window shows the
+// face's grey; where only the light copy can ink it shows light, and where only the dark can, dark.
 TEST_P(FirstFrame, ButtonsAreEmbossedTextWithTheFaceOnTop) {
-  // Somewhere in each caption the light copy and the dark copy both show.
-  for (int left : {19, 119, 218}) {
-    bool light = false, dark = false;
-    for (int y = 208; y < 233; ++y) {
-      for (int x = left; x < left + 80; ++x) {
-        const Rgb8 p = At(x, y);
-        light |= p == Rgb8{224, 224, 224};
-        dark |= p == Rgb8{128, 128, 128};
+  const int s = GetParam();
+  for (std::array<Label, 3>* button : {&form_.controls.lblAvsluta, &form_.controls.LblNyFärg, &form_.controls.lblGerUpp}) {
+    Label face = (*button)[0];
+    face.ForeColor = RGB(0, 0, 0);
+    Frame alone;  // the face's ink alone: black where full, white where none
+    Renderer(*fonts_, s).Draw(RGB(255, 255, 255), std::vector<ControlRef>{&face}, alone);
+    auto ink = [&](int x, int y) -> char {
+      const std::uint32_t p = alone.Contains(x, y) ? alone.At(x, y) : PixelOf(RGB(255, 255, 255));
+      return p == PixelOf(RGB(0, 0, 0)) ? 'F' : p == PixelOf(RGB(255, 255, 255)) ? 'N' : '~';
+    };
+    int onFace = 0, lightOnly = 0, darkOnly = 0;
+    const int x0 = static_cast<int>(face.Left - 2) * s, x1 = static_cast<int>(face.Left + face.Width + 2) * s;
+    const int y0 = static_cast<int>(face.Top - 2) * s, y1 = static_cast<int>(face.Top + face.Height + 2) * s;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        const Rgb8 shown = RgbOf(frame_.At(x, y));
+        const char here = ink(x, y), fromLight = ink(x + s, y + s), fromDark = ink(x - s, y - s);
+        if (here == 'F') {
+          ++onFace;
+          ASSERT_EQ(shown, kBackground) << face.Caption << " face at " << x << "," << y;
+        } else if (here == 'N' && fromLight == 'F' && fromDark == 'N') {
+          ++lightOnly;
+          ASSERT_EQ(shown, (Rgb8{224, 224, 224})) << face.Caption << " light edge at " << x << "," << y;
+        } else if (here == 'N' && fromDark == 'F' && fromLight == 'N') {
+          ++darkOnly;
+          ASSERT_EQ(shown, (Rgb8{128, 128, 128})) << face.Caption << " dark edge at " << x << "," << y;
+        }
       }
     }
-    EXPECT_TRUE(light && dark) << left;
+    EXPECT_GT(onFace, 20 * s * s) << face.Caption;
+    EXPECT_GT(lightOnly, 5 * s) << face.Caption;
+    EXPECT_GT(darkOnly, 5 * s) << face.Caption;
   }
 }
 

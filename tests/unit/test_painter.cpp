@@ -78,7 +78,7 @@ TEST(PainterRect, FillsClipsAndBlends) {
 
 TEST(PainterShape, FillWithoutBorderCoversTheWholeRectangle) {
   Frame frame(10, 8, kWhite);
-  Painter(frame).FillRoundedRect(At(1, 1, 6, 4), 1, false, kRed);
+  Painter(frame).FillRoundedRect(At(1, 1, 6, 4), 1, kRed);
   ExpectRow(frame, 0, 1, "W~....~W");  // rounded corners are partly covered
   ExpectRow(frame, 0, 2, "WRRRRRRW");  // between the corners the fill ends on the edges
   ExpectRow(frame, 0, 3, "WRRRRRRW");
@@ -95,22 +95,26 @@ TEST(PainterShape, OnePixelBorderLandsOnTheEdgePixels) {
   }
 }
 
+// Half of a wide border lies outside the shape's rectangle and half inside: a band 8 wide around
+// x 10..39 covers 6..13 and 36..43, whole pixels at either scale.
 TEST(PainterShape, WideBorderIsCentredOnTheOutline) {
-  Frame frame(60, 50, kWhite);
-  // Outline x = 10.5 and 39.5; a band 8 wide spans 6.5..14.5 and 35.5..43.5.
-  Painter(frame).StrokeRoundedRect(At(10, 10, 30, 24), 8, 1, kBlue);
-  ExpectRow(frame, 5, 22, "W~BBBBBBB~W");
-  ExpectRow(frame, 34, 22, "W~BBBBBBB~W");
-  // Vertically the same: outline y = 10.5 and 33.5.
-  for (const int y : {7, 13, 30, 36}) ExpectRow(frame, 25, y, "B");
-  for (const int y : {5, 16, 28, 38}) ExpectRow(frame, 25, y, "W");
+  for (const int scale : {1, 2}) {
+    Frame frame(60 * scale, 50 * scale, kWhite);
+    Painter(frame).StrokeRoundedRect(At(10, 10, 30, 24), 8, scale, kBlue);
+    const std::string band = "W" + std::string(8 * scale, 'B') + "W";
+    ExpectRow(frame, 6 * scale - 1, 22 * scale, band);
+    ExpectRow(frame, 36 * scale - 1, 22 * scale, band);
+    // Vertically the same around y 10..33: 6..13 and 30..37.
+    for (const int y : {6, 13, 30, 37}) ExpectRow(frame, 25 * scale, y * scale, "B");
+    for (const int y : {5, 14, 29, 38}) ExpectRow(frame, 25 * scale, y * scale, "W");
+  }
 }
 
 TEST(PainterShape, FillThenBorderMakesAThinSlot) {
   Frame frame(8, 30, kWhite);
   Painter painter(frame);
-  painter.FillRoundedRect(At(2, 2, 4, 24), 1, true, kBlack);
-  ExpectRow(frame, 1, 14, "W~KK~W");  // on its own the fill stops at the outline
+  painter.FillRoundedRect(At(2, 2, 4, 24), 1, kBlack);
+  ExpectRow(frame, 1, 14, "WKKKKW");  // on its own the fill reaches the edges
   painter.StrokeRoundedRect(At(2, 2, 4, 24), 1, 1, kGrey);
   ExpectRow(frame, 1, 14, "WGKKGW");  // as the knobs' slots look
 }
@@ -121,61 +125,60 @@ TEST(PainterShape, ScaleTwoDoublesTheGeometry) {
   Painter(frame).StrokeRoundedRect(At(1, 1, 6, 6), 1, 2, kBlack);
   ExpectRow(frame, 1, 7, "WKKWWWWWWWWKKW");
   Frame filled(20, 20, kWhite);
-  Painter(filled).FillRoundedRect(At(2, 2, 5, 5), 2, false, kRed);  // device 4..13
+  Painter(filled).FillRoundedRect(At(2, 2, 5, 5), 2, kRed);  // device 4..13
   ExpectRow(filled, 3, 9, "WRRRRRRRRRRW");
 }
 
-// Coverage of a rounded box straight from its signed distance, pixel by pixel: a reference for
-// the painter, which settles most pixels per row without one.
-double ReferenceCoverage(double px, double py, double cx, double cy, double hx, double hy, double r) {
-  const double qx = std::abs(px - cx) - (hx - r);
-  const double qy = std::abs(py - cy) - (hy - r);
-  const double d = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0)) + std::min(std::max(qx, qy), 0.0) - r;
-  return std::clamp(0.5 - d, 0.0, 1.0);
-}
-
-TEST(PainterShape, EveryPixelOfABandMatchesItsDistanceCoverage) {
+// Straight edges on whole pixels, whatever the border width and scale: a pixel off the corners is
+// wholly the band's colour or wholly the background, never a blend. Only the corners, within a
+// band's rounding of the outer or inner edge, may be blended.
+TEST(PainterShape, OnlyTheCornersAreBlended) {
   struct Case {
     ShapeRect shape;
-    int border, scale;
+    int border;
   };
-  // The last case's border is wider than the shape, so it closes it.
-  for (const Case& c : {Case{At(3, 4, 30, 20), 1, 1}, Case{At(12, 10, 25, 19), 9, 1}, Case{At(5, 6, 14, 9), 3, 2},
-                        Case{At(2, 2, 4, 30), 1, 3}, Case{At(20, 18, 8, 8), 20, 1}}) {
-    Frame frame(80, 110, kWhite);
-    Painter(frame).StrokeRoundedRect(c.shape, c.border, c.scale, kBlack);
-    const double s = c.scale;
-    const double cx = (c.shape.left + c.shape.width / 2) * s, cy = (c.shape.top + c.shape.height / 2) * s;
-    const double hx = (c.shape.width - 1) / 2 * s, hy = (c.shape.height - 1) / 2 * s;
-    const double r = std::min({CornerRadius(c.shape) * s, hx, hy});
-    const double half = c.border * s / 2;
-    const bool hole = hx > half && hy > half;
-    int touched = 0;
-    for (int y = 0; y < frame.height; ++y) {
-      for (int x = 0; x < frame.width; ++x) {
-        double coverage = ReferenceCoverage(x + 0.5, y + 0.5, cx, cy, hx + half, hy + half, r + half);
-        if (hole) coverage -= ReferenceCoverage(x + 0.5, y + 0.5, cx, cy, hx - half, hy - half, std::max(r - half, 0.0));
-        const int expected = static_cast<int>(std::lround(255 * (1 - coverage)));
-        ASSERT_NEAR(RgbOf(frame.At(x, y)).g, expected, 1) << x << "," << y << " border " << c.border;
-        touched += coverage > 0 ? 1 : 0;
+  // Last: a border wider than the shape, which closes it.
+  for (const Case& c : {Case{At(3, 4, 30, 20), 1}, Case{At(12, 10, 25, 19), 9}, Case{At(14, 13, 40, 30), 8},
+                        Case{At(5, 6, 14, 9), 3}, Case{At(20, 18, 8, 8), 20}}) {
+    for (const int scale : {1, 2, 3}) {
+      Frame frame(70 * scale, 60 * scale, kWhite);
+      Painter(frame).StrokeRoundedRect(c.shape, c.border, scale, kBlack);
+      // The band's outer edge and the rounding of its corners, in logical pixels.
+      const double half = c.border / 2.0;
+      const double left = c.shape.left - half, top = c.shape.top - half;
+      const double right = c.shape.left + c.shape.width + half, bottom = c.shape.top + c.shape.height + half;
+      const double round = CornerRadius(c.shape) + half + 1;
+      int blended = 0, inked = 0;
+      for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+          const std::uint32_t pixel = frame.At(x, y);
+          inked += pixel == kBlack ? 1 : 0;
+          if (pixel == kBlack || pixel == kWhite) continue;
+          ++blended;
+          const double lx = (x + 0.5) / scale, ly = (y + 0.5) / scale;
+          const bool nearCorner = (lx < left + round || lx > right - round) && (ly < top + round || ly > bottom - round);
+          ASSERT_TRUE(nearCorner) << "blended off the corners at device " << x << "," << y << ", border " << c.border
+                                  << ", scale " << scale;
+        }
       }
+      EXPECT_GT(inked, 0);
+      EXPECT_GT(blended, 0) << "the corners are anti-aliased";
     }
-    EXPECT_GT(touched, 0);
   }
 }
 
 TEST(PainterShape, ShapesAreClippedAndDegenerateOnesDrawNothing) {
   Frame frame(6, 6, kWhite);
   Painter painter(frame);
-  painter.FillRoundedRect(At(-5, -5, 12, 12), 1, false, kRed);  // covers the frame, corners too
+  painter.FillRoundedRect(At(-5, -5, 12, 12), 1, kRed);  // covers the frame, corners too
   EXPECT_EQ(Count(frame, kRed), 36);
 
-  painter.FillRoundedRect(At(100, -50, 10, 10), 1, false, kBlue);  // wholly outside
+  painter.FillRoundedRect(At(100, -50, 10, 10), 1, kBlue);  // wholly outside
   painter.StrokeRoundedRect(At(-40, -40, 20, 20), 4, 1, kBlue);
-  painter.FillRoundedRect(At(1, 1, 0, 5), 1, false, kBlue);
-  painter.FillRoundedRect(At(1, 1, 5, -2), 1, true, kBlue);
+  painter.FillRoundedRect(At(1, 1, 0, 5), 1, kBlue);
+  painter.FillRoundedRect(At(1, 1, 5, -2), 1, kBlue);
   painter.StrokeRoundedRect(At(1, 1, 5, 5), 0, 1, kBlue);
-  painter.FillRoundedRect(At(1, 1, 5, 5), 1, false, 0x000000FFu);  // fully transparent colour
+  painter.FillRoundedRect(At(1, 1, 5, 5), 1, 0x000000FFu);  // fully transparent colour
   EXPECT_EQ(Count(frame, kRed), 36);
 
   painter.SetClip(Rect{2, 1, 3, 2});

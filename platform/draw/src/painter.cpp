@@ -173,32 +173,37 @@ void Painter::FillBoxes(const Box& outer, const Box* inner, std::uint32_t argb) 
   }
 }
 
-void Painter::FillRoundedRect(const ShapeRect& shape, int scale, bool hasBorder, std::uint32_t argb) {
-  if (shape.width <= 0.0 || shape.height <= 0.0 || scale <= 0) return;
+Painter::Box Painter::SnappedBox(double left, double top, double right, double bottom, double radius, int scale) {
+  // Outwards to whole logical pixels first, then to device pixels, so the edges fall on the same
+  // pixels at every scale. The slack absorbs rounding in edges that are meant to be whole.
+  constexpr double kSlack = 1e-9;
   const double s = scale;
-  // Without a border the fill reaches the rectangle's own edges; with one, only the outline,
-  // as the border covers the rest.
-  const double inset = hasBorder ? 0.5 : 0.0;
-  const double hx = std::max(0.0, (shape.width / 2.0 - inset) * s);
-  const double hy = std::max(0.0, (shape.height / 2.0 - inset) * s);
-  if (hx <= 0.0 || hy <= 0.0) return;
-  const double r = std::min({(CornerRadius(shape) + 0.5 - inset) * s, hx, hy});
-  const Box box{(shape.left + shape.width / 2.0) * s, (shape.top + shape.height / 2.0) * s, hx, hy, r};
+  const double x0 = std::floor(left + kSlack) * s, y0 = std::floor(top + kSlack) * s;
+  const double x1 = std::ceil(right - kSlack) * s, y1 = std::ceil(bottom - kSlack) * s;
+  const double hx = std::max(0.0, (x1 - x0) / 2.0), hy = std::max(0.0, (y1 - y0) / 2.0);
+  return Box{(x0 + x1) / 2.0, (y0 + y1) / 2.0, hx, hy, std::clamp(radius * s, 0.0, std::min(hx, hy))};
+}
+
+void Painter::FillRoundedRect(const ShapeRect& shape, int scale, std::uint32_t argb) {
+  if (shape.width <= 0.0 || shape.height <= 0.0 || scale <= 0) return;
+  // The rounding matches the outside of a one-pixel border's, so a border drawn over the fill
+  // covers it to the last corner pixel.
+  const Box box = SnappedBox(shape.left, shape.top, shape.left + shape.width, shape.top + shape.height,
+                             CornerRadius(shape) + 0.5, scale);
+  if (box.hx <= 0.0 || box.hy <= 0.0) return;
   FillBoxes(box, nullptr, argb);
 }
 
 void Painter::StrokeRoundedRect(const ShapeRect& shape, double borderWidth, int scale, std::uint32_t argb) {
   if (shape.width <= 0.0 || shape.height <= 0.0 || borderWidth <= 0.0 || scale <= 0) return;
-  const double s = scale;
-  const double cx = (shape.left + shape.width / 2.0) * s;
-  const double cy = (shape.top + shape.height / 2.0) * s;
-  const double hx = std::max(0.0, (shape.width - 1.0) / 2.0 * s);  // the outline
-  const double hy = std::max(0.0, (shape.height - 1.0) / 2.0 * s);
-  const double r = std::min({CornerRadius(shape) * s, hx, hy});
-  const double half = borderWidth * s / 2.0;
-  const Box outer{cx, cy, hx + half, hy + half, r + half};
-  if (hx - half > 0.0 && hy - half > 0.0) {
-    const Box inner{cx, cy, hx - half, hy - half, std::max(r - half, 0.0)};
+  // The outline, in logical pixels, through the centres of the edge pixels.
+  const double x0 = shape.left + 0.5, y0 = shape.top + 0.5;
+  const double x1 = std::max(x0, shape.left + shape.width - 0.5), y1 = std::max(y0, shape.top + shape.height - 0.5);
+  const double r = std::min({CornerRadius(shape), (x1 - x0) / 2.0, (y1 - y0) / 2.0});
+  const double half = borderWidth / 2.0;
+  const Box outer = SnappedBox(x0 - half, y0 - half, x1 + half, y1 + half, r + half, scale);
+  if (x1 - x0 > borderWidth && y1 - y0 > borderWidth) {
+    const Box inner = SnappedBox(x0 + half, y0 + half, x1 - half, y1 - half, std::max(r - half, 0.0), scale);
     FillBoxes(outer, &inner, argb);
   } else {
     FillBoxes(outer, nullptr, argb);  // the border closes the whole shape

@@ -64,7 +64,7 @@ void Renderer::DrawShape(Painter& painter, const Shape& shape) const {
   const ShapeRect rect{static_cast<double>(Whole(shape.Left)), static_cast<double>(Whole(shape.Top)),
                        static_cast<double>(Whole(shape.Width)), static_cast<double>(Whole(shape.Height))};
   const bool border = shape.borderSolid && shape.BorderWidth > 0;
-  if (shape.fillSolid) painter.FillRoundedRect(rect, scale_, border, PixelOf(shape.FillColor));
+  if (shape.fillSolid) painter.FillRoundedRect(rect, scale_, PixelOf(shape.FillColor));
   if (border) painter.StrokeRoundedRect(rect, shape.BorderWidth, scale_, PixelOf(shape.BorderColor));
 }
 

@@ -31,7 +31,10 @@ double CornerRadius(const ShapeRect& shape);
 //
 // A rounded rectangle's outline runs through the centres of its edge pixels, from
 // (left + 0.5, top + 0.5) to (left + width - 0.5, top + height - 0.5), so a one-pixel border
-// covers exactly the edge pixels and a wider border is centred on the outline.
+// covers exactly the edge pixels and a wider border is centred on the outline. Straight edges
+// are whole pixels: an even border's half-pixel edges go outwards, so a 40-pixel border reaches
+// 20 pixels beyond the rectangle and 20 into it, the same pixels at every scale. Only the
+// rounded corners are anti-aliased.
 class Painter {
  public:
   // Draws into target, clipped to the whole of it. A frame must keep its size while in use.
@@ -47,9 +50,8 @@ class Painter {
   // Blends argb over the device rectangle r.
   void FillRect(const Rect& r, std::uint32_t argb);
 
-  // Fills a rounded rectangle: inside its outline when the shape has a border (which will cover
-  // the outer half of the edge pixels), or its whole rectangle when it has none.
-  void FillRoundedRect(const ShapeRect& shape, int scale, bool hasBorder, std::uint32_t argb);
+  // Fills a rounded rectangle's whole rectangle; a border drawn afterwards covers its edge.
+  void FillRoundedRect(const ShapeRect& shape, int scale, std::uint32_t argb);
   // Strokes a rounded rectangle's outline with a band borderWidth logical pixels wide.
   void StrokeRoundedRect(const ShapeRect& shape, double borderWidth, int scale, std::uint32_t argb);
 
@@ -66,6 +68,8 @@ class Painter {
 
  private:
   struct Box;
+  // A box from logical edges, each moved outwards to a whole pixel, in device pixels.
+  static Box SnappedBox(double left, double top, double right, double bottom, double radius, int scale);
   void FillBoxes(const Box& outer, const Box* inner, std::uint32_t argb);
   void BlendSpan(std::uint32_t* row, int x0, int x1, std::uint32_t argb);
 
