@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "kromi/sdl/fonts.h"
+#include "kromi/core/runtime.h"
 #include "kromi/draw/renderer.h"
+#include "kromi/sdl/fonts.h"
 
 namespace kromi {
 namespace {
@@ -226,6 +228,100 @@ TEST_F(RendererTest, PreparedCaptionsDrawTheSameAsFreshOnes) {
     EXPECT_EQ(ahead.pixels, fresh.pixels) << "scale " << scale;
     EXPECT_GT(FindInk(ahead).count, 0);
   }
+}
+
+// Label sizes as the layout's tables give them: the line height is the ascent and the descent
+// each rounded to the nearest pixel, and a caption's width is the plain sum of its letters'
+// advances, with no kerning between them.
+TEST_F(RendererTest, LabelsAreRoundedLineHeightsByPlainAdvanceSums) {
+  const FontFile& arial = fonts_->Resolve("Arial", false);
+  if (arial.path.find("Liberation") == std::string::npos && arial.path.find("rial") == std::string::npos) {
+    GTEST_SKIP() << "Arial resolves to " << arial.path << ", whose heights the layout does not give";
+  }
+  Label question = MakeLabel("?", 307, 3, Font{"Arial", 24, false}, 0);
+  Renderer(*fonts_, 1).AutoSize(question);
+  EXPECT_EQ(question.Height, 27);
+
+  for (const int scale : {1, 2}) {
+    Face* face = fonts_->Get(kVerdana21Bold, scale);
+    ASSERT_NE(face, nullptr);
+    for (const std::string caption : {"Avsluta", "Ny f\xC3\xA4rg", "Visa mej", "AVATAR", "Ty Wo"}) {
+      int sum = 0;
+      for (std::size_t at = 0; at < caption.size();) {
+        const std::size_t length = (caption[at] & 0x80) != 0 ? 2 : 1;  // these captions: Latin-1 letters only
+        sum += face->CachedWidth(caption.substr(at, length));
+        at += length;
+      }
+      EXPECT_EQ(face->CachedWidth(caption), sum) << caption << " at scale " << scale;
+    }
+  }
+}
+
+// An opaque label's background is the size of its text at the device scale, so no ink spills
+// past it however the hinting at that size falls out: every hex caption at scale 1, 2 and 3.
+TEST_F(RendererTest, OpaqueBackgroundHoldsAllItsInk) {
+  const Colour back = RGB(224, 224, 224);
+  for (const int scale : {1, 2, 3}) {
+    Renderer renderer(*fonts_, scale);
+    for (int value = 0; value < 256; ++value) {
+      Label hex = MakeLabel(Hex(value), 4, 4, kVerdana15Bold, kRed);
+      hex.opaque = true;
+      hex.BackColor = back;
+      hex.alignment = Alignment::Centre;
+      renderer.AutoSize(hex);
+      Frame frame(60 * scale, 40 * scale, 0);  // the corner the label is in
+      renderer.Draw(kBackground, std::vector<ControlRef>{&hex}, PixelView(frame));
+      Ink background, all;
+      for (int y = 0; y < 40 * scale; ++y) {
+        for (int x = 0; x < 60 * scale; ++x) {
+          const std::uint32_t pixel = frame.At(x, y);
+          if (pixel != PixelOf(kBackground)) {
+            all = Ink{std::min(all.minX, x), std::min(all.minY, y), std::max(all.maxX, x), std::max(all.maxY, y), 0};
+          }
+          if (pixel == PixelOf(back)) {
+            background = Ink{std::min(background.minX, x), std::min(background.minY, y),
+                             std::max(background.maxX, x), std::max(background.maxY, y), 0};
+          }
+        }
+      }
+      ASSERT_TRUE(all.minX == background.minX && all.maxX == background.maxX && all.minY == background.minY &&
+                  all.maxY == background.maxY)
+          << hex.Caption << " at scale " << scale << ": ink x " << all.minX << ".." << all.maxX << " y " << all.minY
+          << ".." << all.maxY << ", background x " << background.minX << ".." << background.maxX << " y "
+          << background.minY << ".." << background.maxY;
+    }
+  }
+}
+
+// A bitmap font (one bit a pixel, as fontconfig may pick where no outline font matches) draws its
+// pixels, not nothing.
+TEST_F(RendererTest, BitmapFontsDrawTheirPixels) {
+  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "kromi-box.bdf";
+  {
+    std::ofstream bdf(path);
+    bdf << "STARTFONT 2.1\nFONT -kromi-box-medium-r-normal--13-130-72-72-c-80-iso10646-1\nSIZE 13 72 72\n"
+           "FONTBOUNDINGBOX 8 13 0 -3\nSTARTPROPERTIES 3\nFONT_ASCENT 10\nFONT_DESCENT 3\nPIXEL_SIZE 13\n"
+           "ENDPROPERTIES\nCHARS 1\nSTARTCHAR A\nENCODING 65\nSWIDTH 615 0\nDWIDTH 8 0\nBBX 8 10 0 0\nBITMAP\n"
+           "FF\n81\n81\n81\n81\n81\n81\n81\n81\nFF\nENDCHAR\nENDFONT\n";
+  }
+  Face* face = fonts_->OpenFile(FontFile{path.string(), 0, false}, 13, false);
+  ASSERT_NE(face, nullptr);
+  EXPECT_EQ(face->Height(), 13);
+  const TextMask& box = face->Text("A");
+  ASSERT_EQ(box.width, 8);
+  ASSERT_EQ(box.height, 13);
+  auto at = [&box](int x, int y) { return box.alpha[static_cast<std::size_t>(y * box.width + x)]; };
+  for (int x = 0; x < 8; ++x) {
+    EXPECT_EQ(at(x, 0), 255) << x;  // the top and bottom rows of the box
+    EXPECT_EQ(at(x, 9), 255) << x;
+    EXPECT_EQ(at(x, 11), 0) << x;   // below the baseline: nothing
+  }
+  for (int y = 1; y < 9; ++y) {
+    EXPECT_EQ(at(0, y), 255) << y;
+    EXPECT_EQ(at(7, y), 255) << y;
+    EXPECT_EQ(at(3, y), 0) << y;
+  }
+  std::filesystem::remove(path);
 }
 
 TEST_F(RendererTest, FirstControlIsDrawnOnTop) {

@@ -52,9 +52,12 @@ void Renderer::DrawLabel(Painter& painter, const Label& label) {
   const int s = scale_;
   const int left = Whole(label.Left) * s;
   const int top = Whole(label.Top) * s;
-  const int width = Whole(label.Width) * s;
-  if (label.opaque) painter.FillRect(Rect{left, top, width, Whole(label.Height) * s}, PixelOf(label.BackColor));
   const TextMask& text = Text(label.Caption, label.font);
+  // The layout is measured at scale 1; hinted at the device size a caption can come out a pixel
+  // wider or taller than that times the scale, and the box grows to hold it.
+  const int width = std::max(Whole(label.Width) * s, text.width);
+  const int height = std::max(Whole(label.Height) * s, text.height);
+  if (label.opaque) painter.FillRect(Rect{left, top, width, height}, PixelOf(label.BackColor));
   if (text.alpha.empty()) return;
   const int x = label.alignment == Alignment::Centre ? left + (width - text.width) / 2 : left;
   painter.BlendMask(text.alpha.data(), text.width, text.height, text.width, x, top, PixelOf(label.ForeColor));

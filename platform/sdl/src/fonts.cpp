@@ -5,12 +5,14 @@
 #include <ft2build.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include FT_BITMAP_H
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 #include FT_SIZES_H
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 namespace kromi {
 
@@ -24,7 +26,7 @@ constexpr std::size_t kMaxCachedTexts = 2048;
 
 // 26.6 fixed point to whole pixels.
 int Floor26(FT_Pos v) { return static_cast<int>(v >= 0 ? v / 64 : -((-v + 63) / 64)); }
-int Ceil26(FT_Pos v) { return Floor26(v + 63); }
+int Round26(FT_Pos v) { return Floor26(v + 32); }
 
 // The next code point of text from at, which it moves past; a malformed or overlong sequence,
 // a surrogate or anything past U+10FFFF takes one byte and gives U+FFFD.
@@ -126,35 +128,69 @@ struct Face::Placed {
 Face::Face(FT_Face face, FT_Size size, bool embolden) : face_(face), size_(size), embolden_(embolden) {
   FT_Activate_Size(size_);
   const FT_Size_Metrics& m = size_->metrics;
+  // Each to the nearest pixel, as the layout's label heights are measured.
   if (FT_IS_SCALABLE(face_)) {
-    ascent_ = Ceil26(FT_MulFix(face_->ascender, m.y_scale));
-    descent_ = Ceil26(-FT_MulFix(face_->descender, m.y_scale));
+    ascent_ = Round26(FT_MulFix(face_->ascender, m.y_scale));
+    descent_ = Round26(-FT_MulFix(face_->descender, m.y_scale));
   } else {
-    ascent_ = Ceil26(m.ascender);
-    descent_ = Ceil26(-m.descender);
+    ascent_ = Round26(m.ascender);
+    descent_ = Round26(-m.descender);
   }
   descent_ = std::max(descent_, 0);
 }
 
 Face::~Face() { FT_Done_Size(size_); }
 
+namespace {
+
+// The glyph slot's bitmap as 8-bit coverage: FreeType gives outlines as grey levels, but a bitmap
+// font or an outline font's embedded strike comes as one bit a pixel (or 2 or 4).
+bool Coverage(FT_GlyphSlot slot, int& width, int& rows, std::vector<std::uint8_t>* out) {
+  const FT_Bitmap& bitmap = slot->bitmap;
+  width = static_cast<int>(bitmap.width);
+  rows = static_cast<int>(bitmap.rows);
+  if (out == nullptr || width <= 0 || rows <= 0) return true;
+  out->resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY && bitmap.num_grays == 256) {
+    for (int y = 0; y < rows; ++y) {
+      const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
+      std::copy_n(row, width, out->begin() + static_cast<std::ptrdiff_t>(y) * width);
+    }
+    return true;
+  }
+  FT_Bitmap grey;
+  FT_Bitmap_Init(&grey);
+  const bool converted = FT_Bitmap_Convert(slot->library, &bitmap, &grey, 1) == 0 &&
+                         static_cast<int>(grey.width) == width && static_cast<int>(grey.rows) == rows;
+  if (converted) {
+    // Converted levels run from 0 to num_grays - 1 (0 and 1 for one bit a pixel).
+    const unsigned levels = std::max(2u, static_cast<unsigned>(grey.num_grays)) - 1u;
+    for (int y = 0; y < rows; ++y) {
+      const unsigned char* row = grey.buffer + static_cast<std::ptrdiff_t>(y) * grey.pitch;
+      for (int x = 0; x < width; ++x) {
+        const unsigned level = std::min<unsigned>(row[x], levels);
+        (*out)[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>((level * 255u + levels / 2) / levels);
+      }
+    }
+  }
+  FT_Bitmap_Done(slot->library, &grey);
+  return converted;
+}
+
+}  // namespace
+
 std::vector<Face::Placed> Face::Layout(std::string_view text, bool bitmaps) const {
   std::vector<Placed> placed;
   FT_Activate_Size(size_);  // the face is shared by every size of it
-  FT_Pos pen = 0;  // 26.6
-  FT_UInt previous = 0;
-  const bool kerning = FT_HAS_KERNING(face_);
+  // Whole pixels: each letter advances the pen by its own rounded advance, with no kerning, so a
+  // caption is exactly as wide as its letters and each letter starts on a pixel.
+  int pen = 0;
   // Emboldening widens each stroke by a twenty-fourth of the em, as a bold face would.
   const FT_Pos strength = FT_MulFix(face_->units_per_EM, face_->size->metrics.y_scale) / 24;
   for (std::size_t at = 0; at < text.size();) {
     const char32_t cp = NextCodePoint(text, at);
     FT_UInt index = FT_Get_Char_Index(face_, cp);
     if (index == 0 && cp != kReplacement) index = FT_Get_Char_Index(face_, kReplacement);
-    if (kerning && previous != 0 && index != 0) {
-      FT_Vector delta{};
-      if (FT_Get_Kerning(face_, previous, index, FT_KERNING_DEFAULT, &delta) == 0) pen += delta.x;
-    }
-    previous = index;
     if (FT_Load_Glyph(face_, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) continue;
     FT_GlyphSlot slot = face_->glyph;
     FT_Pos advance = slot->advance.x;
@@ -162,63 +198,46 @@ std::vector<Face::Placed> Face::Layout(std::string_view text, bool bitmaps) cons
       FT_Outline_Embolden(&slot->outline, strength);
       advance += strength;
     }
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 && slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
-      const FT_Bitmap& bitmap = slot->bitmap;
+    if (slot->format == FT_GLYPH_FORMAT_BITMAP || FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) {
       Placed glyph;
-      glyph.left = Floor26(pen) + slot->bitmap_left;
+      glyph.left = pen + slot->bitmap_left;
       glyph.top = slot->bitmap_top;
-      glyph.width = static_cast<int>(bitmap.width);
-      glyph.rows = static_cast<int>(bitmap.rows);
-      if (bitmaps && glyph.width > 0 && glyph.rows > 0) {
-        glyph.coverage.resize(static_cast<std::size_t>(glyph.width) * static_cast<std::size_t>(glyph.rows));
-        for (int y = 0; y < glyph.rows; ++y) {
-          const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
-          std::copy_n(row, glyph.width, glyph.coverage.begin() + static_cast<std::ptrdiff_t>(y) * glyph.width);
-        }
-      }
-      placed.push_back(std::move(glyph));
+      if (Coverage(slot, glyph.width, glyph.rows, bitmaps ? &glyph.coverage : nullptr)) placed.push_back(std::move(glyph));
     }
-    pen += advance;
+    pen += Round26(advance);
   }
-  // The pen's end counts as ink, so trailing spaces take their room.
+  // The pen's end is the caption's width, so trailing spaces take their room.
   Placed end;
-  end.left = Ceil26(pen);
+  end.left = pen;
   placed.push_back(std::move(end));
   return placed;
 }
 
 int Face::Width(std::string_view text) const {
   if (text.empty()) return 0;
-  int minX = 0, maxX = 0;
-  for (const Placed& g : Layout(text, false)) {
-    minX = std::min(minX, g.left);
-    maxX = std::max(maxX, g.left + g.width);
-  }
-  return maxX - minX;
+  return std::max(0, Layout(text, false).back().left);
 }
 
 TextMask Face::Render(std::string_view text) const {
   TextMask mask;
   if (text.empty()) return mask;
   const std::vector<Placed> placed = Layout(text, true);
-  int minX = 0, maxX = 0;
-  for (const Placed& g : placed) {
-    minX = std::min(minX, g.left);
-    maxX = std::max(maxX, g.left + g.width);
-  }
-  // Ink above the ascent or below the descent is clipped, so every caption of a face has its
-  // height and rests on the same baseline.
-  mask.width = maxX - minX;
+  // Ink beyond the pen's start and end, above the ascent or below the descent is clipped, as a
+  // label clips its text: every caption of a face has its width and height and rests on the same
+  // baseline.
+  mask.width = std::max(0, placed.back().left);
   mask.height = Height();
   mask.alpha.assign(static_cast<std::size_t>(mask.width) * static_cast<std::size_t>(mask.height), 0);
   for (const Placed& g : placed) {
+    if (g.coverage.empty()) continue;
+    const int x0 = std::max(0, -g.left), x1 = std::min(g.width, mask.width - g.left);
     for (int y = 0; y < g.rows; ++y) {
       const int row = ascent_ - g.top + y;
       if (row < 0 || row >= mask.height) continue;
-      std::uint8_t* out = mask.alpha.data() + static_cast<std::ptrdiff_t>(row) * mask.width + (g.left - minX);
+      std::uint8_t* out = mask.alpha.data() + static_cast<std::ptrdiff_t>(row) * mask.width + g.left;
       const std::uint8_t* in = g.coverage.data() + static_cast<std::ptrdiff_t>(y) * g.width;
-      // Overlapping glyphs keep the darker coverage, so a kerned pair does not show a seam.
-      for (int x = 0; x < g.width; ++x) out[x] = std::max(out[x], in[x]);
+      // Overlapping letters keep the darker coverage, so a touching pair does not show a seam.
+      for (int x = x0; x < x1; ++x) out[x] = std::max(out[x], in[x]);
     }
   }
   return mask;
@@ -318,8 +337,20 @@ Face* Fonts::OpenFile(const FontFile& file, int pixelSize, bool bold) {
   FT_Size size = nullptr;
   if (FT_Face face = faceIt->second; face != nullptr && FT_New_Size(face, &size) == 0) {
     FT_Activate_Size(size);
-    // Sizes are pixels: a Font's pixelSize is its em at one device pixel per logical pixel.
-    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) == 0) {
+    // Sizes are pixels: a Font's pixelSize is its em at one device pixel per logical pixel. A
+    // bitmap font has only its own sizes; the nearest stands in.
+    FT_Error error = FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize));
+    if (error != 0 && !FT_IS_SCALABLE(face) && face->num_fixed_sizes > 0) {
+      int nearest = 0;
+      for (int i = 1; i < face->num_fixed_sizes; ++i) {
+        if (std::abs(face->available_sizes[i].height - pixelSize) <
+            std::abs(face->available_sizes[nearest].height - pixelSize)) {
+          nearest = i;
+        }
+      }
+      error = FT_Select_Size(face, nearest);
+    }
+    if (error == 0) {
       opened = std::make_unique<Face>(face, size, synthetic);
     } else {
       FT_Done_Size(size);

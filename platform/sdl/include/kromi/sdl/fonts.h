@@ -39,15 +39,16 @@ class Face : public TextFace {
   Face(const Face&) = delete;
   Face& operator=(const Face&) = delete;
 
-  // The line height in pixels: ascent plus descent.
+  // The line height in pixels: ascent plus descent, each rounded to the nearest pixel.
   int Height() const override { return ascent_ + descent_; }
   int Ascent() const { return ascent_; }
 
-  // The width of text on one line: from the leftmost to the rightmost of its ink and its pen.
+  // The width of text on one line: the sum of its letters' advances, each rounded to a whole
+  // pixel, with no kerning.
   int Width(std::string_view text) const;
 
-  // Text on one line: Width(text) by Height(), the baseline Ascent() from the top; ink beyond the
-  // ascent or descent is clipped.
+  // Text on one line: Width(text) by Height(), the baseline Ascent() from the top; ink beyond
+  // that box is clipped.
   TextMask Render(std::string_view text) const;
 
   // Width and Render, kept per caption: a game shows few captions, again and again. A reference
@@ -87,10 +88,13 @@ class Fonts : public Glyphs {
   // null only if no usable font file exists.
   Face* Get(const Font& font, int scale) override;
 
+  // The face of one font file at pixelSize (a bitmap font: its nearest size), opened once and
+  // kept; null if the file will not open.
+  Face* OpenFile(const FontFile& file, int pixelSize, bool bold);
+
  private:
   Fonts() = default;
   FontFile Match(const std::string& family, bool bold) const;
-  Face* OpenFile(const FontFile& file, int pixelSize, bool bold);
 
   std::map<std::pair<std::string, bool>, FontFile> resolved_;
   // path and index; a null entry remembers a file that would not open
