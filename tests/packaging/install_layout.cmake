@@ -1,6 +1,7 @@
 # Installs the build into a throwaway DESTDIR with prefix /usr, as a distribution package or
-# the end-to-end test does, and checks the tree: exactly the expected files, runnable where they
-# must be, the desktop entry valid, and each icon the one drawn for its size.
+# the end-to-end test does, and checks the tree: exactly the expected files, the command and the
+# cues reached through relative links that stay inside the tree, the desktop entry valid, and each
+# icon the one drawn for its size.
 #   -D BUILD_DIR= -D WORK_DIR= -D VERSION= -D ICON_DIR= -D DESKTOP_FILE_VALIDATE=
 cmake_minimum_required(VERSION 3.25)
 set(dest ${WORK_DIR}/destdir)
@@ -12,14 +13,21 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "install failed (${rc}):\n${log}")
 endif()
 
+set(cues Boom.wav Ny.wav Pot.wav Visa.wav)
 set(want
-    usr/bin/kromi
-    usr/lib/kromi/Boom.wav usr/lib/kromi/Ny.wav usr/lib/kromi/Pot.wav usr/lib/kromi/Visa.wav
-    usr/lib/kromi/kromi
+    usr/games/kromi
+    usr/lib/games/kromi/kromi
     usr/share/applications/kromi.desktop
+    usr/share/doc/kromi/changelog.gz
+    usr/share/doc/kromi/copyright
     usr/share/icons/hicolor/128x128/apps/kromi.png
     usr/share/icons/hicolor/32x32/apps/kromi.png
-    usr/share/icons/hicolor/64x64/apps/kromi.png)
+    usr/share/icons/hicolor/64x64/apps/kromi.png
+    usr/share/man/man6/kromi.6.gz
+    usr/share/metainfo/org.kromi.kromi.metainfo.xml)
+foreach(cue IN LISTS cues)
+  list(APPEND want usr/lib/games/kromi/${cue} usr/share/games/kromi/${cue})
+endforeach()
 file(GLOB_RECURSE got LIST_DIRECTORIES false RELATIVE ${dest} ${dest}/*)
 list(SORT want)
 list(SORT got)
@@ -29,16 +37,28 @@ if(NOT got STREQUAL want)
   message(FATAL_ERROR "installed files:\n  ${got_lines}\nwanted:\n  ${want_lines}")
 endif()
 
-foreach(program usr/bin/kromi usr/lib/kromi/kromi)
-  execute_process(COMMAND test -x ${dest}/${program} RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${program} is not executable")
-  endif()
-endforeach()
-file(READ ${dest}/usr/bin/kromi launcher)
-if(NOT launcher MATCHES "^#!/bin/sh\n" OR NOT launcher MATCHES "exec \"\\$here/\\.\\./lib/kromi/kromi\" \"\\$@\"")
-  message(FATAL_ERROR "launcher does not start ../lib/kromi/kromi beside itself:\n${launcher}")
+execute_process(COMMAND test -x ${dest}/usr/lib/games/kromi/kromi RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "usr/lib/games/kromi/kromi is not executable")
 endif()
+# The game looks for its cues beside its resolved executable. A link that is absolute, or that
+# leads anywhere else, would leave a staged or relocated tree without its cues or its game.
+file(REAL_PATH ${dest} root)
+function(expect_link path target)
+  if(NOT IS_SYMLINK ${dest}/${path})
+    message(FATAL_ERROR "${path} is no symbolic link")
+  endif()
+  file(READ_SYMLINK ${dest}/${path} link)
+  file(REAL_PATH ${dest}/${path} resolved)
+  if(IS_ABSOLUTE "${link}" OR NOT resolved STREQUAL "${root}/${target}" OR NOT EXISTS ${resolved}
+     OR IS_DIRECTORY ${resolved})
+    message(FATAL_ERROR "${path} -> ${link} does not lead to the file ${target} in the same tree")
+  endif()
+endfunction()
+expect_link(usr/games/kromi usr/lib/games/kromi/kromi)
+foreach(cue IN LISTS cues)
+  expect_link(usr/lib/games/kromi/${cue} usr/share/games/kromi/${cue})
+endforeach()
 
 foreach(size 32 64 128)
   file(SHA256 ${ICON_DIR}/kromi-${size}.png drawn)
