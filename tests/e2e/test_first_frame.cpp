@@ -38,8 +38,9 @@ class FirstFrame : public GameTest {
 
 TEST_F(FirstFrame, ShowsTheStartAndPlaysNy) { CheckGameAt(GameProgram()); }
 
-// The staged install: the launcher in bin, the game and its cues in a directory of their own.
-TEST_F(FirstFrame, InstalledLauncherShowsTheStartAndPlaysNy) {
+// The staged install, started as players do: /usr/games/kromi, a link to the game, which finds
+// its cues beside itself through links of their own.
+TEST_F(FirstFrame, InstalledCommandShowsTheStartAndPlaysNy) {
   const std::string cmake = KROMI_E2E_CMAKE;
   const std::string build = KROMI_E2E_BUILD_DIR;
   TempDir stage;
@@ -51,14 +52,14 @@ TEST_F(FirstFrame, InstalledLauncherShowsTheStartAndPlaysNy) {
   ASSERT_TRUE(done.has_value()) << "cmake --install did not finish";
   ASSERT_TRUE(done->exited && done->code == 0) << ReadFile(stage / "install.err");
 
-  const std::string launcher = stage / "usr/bin/kromi";
-  const std::string gameDir = stage / "usr/lib/kromi";
-  ASSERT_EQ(::access(launcher.c_str(), X_OK), 0) << launcher << " is not executable";
+  const std::string command = stage / "usr/games/kromi";
+  const std::string gameDir = stage / "usr/lib/games/kromi";
+  ASSERT_EQ(::access(command.c_str(), X_OK), 0) << command << " is not executable";
   ASSERT_EQ(::access((gameDir + "/kromi").c_str(), X_OK), 0) << "no game in " << gameDir;
   for (const char* cue : {"Ny.wav", "Pot.wav", "Boom.wav", "Visa.wav"}) {
     EXPECT_TRUE(std::filesystem::is_regular_file(gameDir + "/" + cue)) << cue << " is not beside the game";
   }
-  CheckGameAt(launcher);
+  CheckGameAt(command);
 }
 
 }  // namespace
