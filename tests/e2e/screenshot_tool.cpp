@@ -9,7 +9,7 @@
 #include <X11/keysym.h>
 
 #include "kromi/draw/frame.h"
-#include "kromi/draw/png.h"
+#include "kromi/png/png.h"
 #include "xdriver.h"
 
 int main(int argc, char** argv) {
