@@ -10,7 +10,7 @@
 
 #include "kromi/draw/frame.h"
 #include "kromi/png/png.h"
-#include "xdriver.h"
+#include "kromi/xdriver/xdriver.h"
 
 int main(int argc, char** argv) {
   using namespace kromi::e2e;
