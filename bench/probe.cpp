@@ -24,10 +24,11 @@
 //
 // Every report is one line of key=value pairs on stdout, for scripts/bench. Exit status 0 when
 // the measurement ran, 1 when it could not.
+//
+// The program is started, its screen read and its keys typed through the end-to-end tests' X
+// driver; what is here is the measuring.
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -41,6 +42,7 @@
 #include <algorithm>
 #include <map>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -48,12 +50,22 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "kromi/xdriver/xdriver.h"
+
 namespace {
+
+using kromi::e2e::Clock;
+using kromi::e2e::Process;
+using kromi::e2e::ProcessOptions;
+using kromi::e2e::XSession;
+using std::chrono::milliseconds;
 
 // Where the game draws what the probe looks at, in window pixels at scale 1.
 constexpr int kCanvasX = 210, kCanvasY = 109;    // the canvas, shpDuk
@@ -62,19 +74,16 @@ constexpr int kHexX = 158, kHexY = 1;            // the first hex label's opaque
 constexpr std::uint32_t kStartCanvas = 0x1E1E1E;  // RGB(30, 30, 30)
 constexpr std::uint32_t kHexBack = 0xE0E0E0;      // RGB(224, 224, 224)
 
-double NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+double MsOf(Clock::time_point t) { return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count(); }
+
+double NowMs() { return MsOf(Clock::now()); }
+
+Clock::duration Span(double ms) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
 }
 
 void SleepMs(double ms) {
-  if (ms <= 0) return;
-  timespec ts{};
-  ts.tv_sec = static_cast<time_t>(ms / 1000);
-  ts.tv_nsec = static_cast<long>(std::fmod(ms, 1000.0) * 1e6);
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-  }
+  if (ms > 0) kromi::e2e::Pause(Span(ms));
 }
 
 double Median(std::vector<double> v) {
@@ -94,116 +103,10 @@ std::string Ms(double v, int digits) {
 
 double Max(const std::vector<double>& v) { return v.empty() ? NAN : *std::max_element(v.begin(), v.end()); }
 
-int xErrors = 0;
-int CountXError(Display*, XErrorEvent*) {
-  ++xErrors;
-  return 0;
-}
+std::vector<std::string> Environment() { return kromi::e2e::ToEnvList(kromi::e2e::CurrentEnvironment()); }
 
 // ---------------------------------------------------------------------------------------------
 // The program under test.
-
-struct Child {
-  pid_t pid = -1;
-  double startMs = 0;  // just before the fork
-  bool exited = false;
-  int status = 0;
-};
-
-Child Launch(char** argv, const std::vector<std::pair<std::string, std::string>>& env = {}) {
-  Child c;
-  c.startMs = NowMs();
-  c.pid = fork();
-  if (c.pid == 0) {
-    setpgid(0, 0);  // its own group, so ending it also ends anything it started
-    if (std::getenv("KROMI_PROBE_NESTED") != nullptr) unsetenv("DISPLAY");
-    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-    execvp(argv[0], argv);
-    std::fprintf(stderr, "kromi_probe: cannot run %s: %s\n", argv[0], std::strerror(errno));
-    _exit(127);
-  }
-  return c;
-}
-
-bool Exited(Child& c) {
-  if (c.exited) return true;
-  if (waitpid(c.pid, &c.status, WNOHANG) == c.pid) c.exited = true;
-  return c.exited;
-}
-
-void End(Child& c) {
-  if (c.pid <= 0 || c.exited) return;  // a reaped pid's group may belong to someone else by now
-  kill(-c.pid, SIGKILL);
-  if (Exited(c)) return;
-  waitpid(c.pid, &c.status, 0);
-  c.exited = true;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The X server.
-
-struct Screen {
-  Display* display = nullptr;
-  Window root = 0;
-};
-
-Screen OpenScreen() {
-  Screen s;
-  s.display = XOpenDisplay(nullptr);
-  if (s.display == nullptr) return s;
-  XSetErrorHandler(CountXError);
-  s.root = DefaultRootWindow(s.display);
-  // Every window mapped at the top level is reported here, so the program's is seen at once.
-  XSelectInput(s.display, s.root, SubstructureNotifyMask);
-  XSync(s.display, False);
-  return s;
-}
-
-std::uint32_t Channel8(unsigned long pixel, unsigned long mask) {
-  if (mask == 0) return 0;
-  const int shift = __builtin_ctzl(mask);
-  const unsigned long max = mask >> shift;
-  return static_cast<std::uint32_t>(((pixel & mask) >> shift) * 255 / max);
-}
-
-// The colour of one window pixel as 0xRRGGBB; nothing while the window cannot be read.
-std::optional<std::uint32_t> Pixel(Display* d, Window w, int x, int y) {
-  XImage* image = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
-  if (image == nullptr) return std::nullopt;
-  const unsigned long p = XGetPixel(image, 0, 0);
-  const unsigned long rm = image->red_mask ? image->red_mask : 0xFF0000;
-  const unsigned long gm = image->green_mask ? image->green_mask : 0x00FF00;
-  const unsigned long bm = image->blue_mask ? image->blue_mask : 0x0000FF;
-  XDestroyImage(image);
-  return Channel8(p, rm) << 16 | Channel8(p, gm) << 8 | Channel8(p, bm);
-}
-
-// True when rgb shows anywhere in w.
-bool Shows(Display* d, Window w, std::uint32_t rgb) {
-  XWindowAttributes a;
-  if (!XGetWindowAttributes(d, w, &a)) return false;
-  XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
-                            ZPixmap);
-  if (image == nullptr) return false;
-  const auto is = [&](int x, int y) {
-    const unsigned long p = XGetPixel(image, x, y);
-    return (Channel8(p, image->red_mask) << 16 | Channel8(p, image->green_mask) << 8 |
-            Channel8(p, image->blue_mask)) == rgb;
-  };
-  // A 4x4 square of it, so the compositor's pointer sprite, with a pixel or two of any dark
-  // grey, does not count.
-  bool found = false;
-  for (int y = 0; y + 3 < a.height && !found; ++y) {
-    for (int x = 0; x + 3 < a.width && !found; ++x) {
-      found = true;
-      for (int dy = 0; dy < 4 && found; ++dy) {
-        for (int dx = 0; dx < 4 && found; ++dx) found = is(x + dx, y + dy);
-      }
-    }
-  }
-  XDestroyImage(image);
-  return found;
-}
 
 // The nested compositor's window from KROMI_PROBE_NESTED, or 0.
 Window NestedOutput() {
@@ -211,12 +114,97 @@ Window NestedOutput() {
   return v != nullptr ? static_cast<Window>(std::strtoul(v, nullptr, 0)) : 0;
 }
 
+// In a process group of its own, so ending it also ends anything it started; its output is the
+// probe's own.
+struct Child {
+  std::unique_ptr<Process> process;
+  double startMs = 0;  // just before the fork
+
+  pid_t Pid() const { return process->Pid(); }
+};
+
+Child Launch(char** argv, const std::vector<std::pair<std::string, std::string>>& env = {}) {
+  std::map<std::string, std::string> vars = kromi::e2e::CurrentEnvironment();
+  if (NestedOutput() != 0) vars.erase("DISPLAY");
+  for (const auto& [k, v] : env) vars[k] = v;
+  std::vector<std::string> args;
+  for (char** a = argv; *a != nullptr; ++a) args.emplace_back(*a);
+  ProcessOptions options;
+  options.inheritOutput = true;
+  options.ownGroup = true;
+  Child c;
+  c.process = std::make_unique<Process>(args, kromi::e2e::ToEnvList(vars), options);
+  c.startMs = MsOf(c.process->Started());
+  return c;
+}
+
+bool Exited(Child& c) { return !c.process->Running(); }
+
+void End(Child& c) { c.process->Stop(SIGKILL, milliseconds(5000)); }
+
+// ---------------------------------------------------------------------------------------------
+// The X server.
+
+// The display of DISPLAY, with every window mapped at the top level reported, so the program's
+// is seen at once.
+struct Screen {
+  std::unique_ptr<XSession> x;
+  Display* display = nullptr;
+  Window root = 0;
+};
+
+Screen OpenScreen() {
+  Screen s;
+  const char* name = std::getenv("DISPLAY");
+  try {
+    s.x = std::make_unique<XSession>(name != nullptr ? name : "");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kromi_probe: %s\n", e.what());
+    return s;
+  }
+  s.display = s.x->Raw();
+  s.root = DefaultRootWindow(s.display);
+  XSelectInput(s.display, s.root, SubstructureNotifyMask);
+  XSync(s.display, False);
+  return s;
+}
+
+// The colour of one window pixel as 0xRRGGBB; nothing while the window cannot be read.
+std::optional<std::uint32_t> Pixel(XSession& xs, Window w, int x, int y) {
+  const auto c = xs.Pixel(w, x, y);
+  if (!c) return std::nullopt;
+  return static_cast<std::uint32_t>(c->r) << 16 | static_cast<std::uint32_t>(c->g) << 8 |
+         static_cast<std::uint32_t>(c->b);
+}
+
+// True when rgb shows anywhere in w.
+bool Shows(XSession& xs, Window w, std::uint32_t rgb) {
+  const auto image = xs.Grab(w);
+  if (!image) return false;
+  const auto is = [&](int x, int y) {
+    return image->pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(image->width) +
+                         static_cast<std::size_t>(x)] == rgb;
+  };
+  // A 4x4 square of it, so the compositor's pointer sprite, with a pixel or two of any dark
+  // grey, does not count.
+  bool found = false;
+  for (int y = 0; y + 3 < image->height && !found; ++y) {
+    for (int x = 0; x + 3 < image->width && !found; ++x) {
+      found = true;
+      for (int dy = 0; dy < 4 && found; ++dy) {
+        for (int dx = 0; dx < 4 && found; ++dx) found = is(x + dx, y + dy);
+      }
+    }
+  }
+  return found;
+}
+
 // Before a nested run: waits for the compositor to take the last program's frame off its output.
 bool NestedClear(Screen& s, std::uint32_t rgb) {
   const Window nested = NestedOutput();
   if (nested == 0) return true;
   for (const double end = NowMs() + 3000; NowMs() < end; SleepMs(10)) {
-    if (!Shows(s.display, nested, rgb)) return true;
+    if (!Shows(*s.x, nested, rgb)) return true;
   }
   std::fprintf(stderr, "kromi_probe: %06X already shows before the program runs\n", rgb);
   return false;
@@ -256,8 +244,7 @@ long WindowPid(Display* d, Window w) {
 bool Descends(long pid, long ancestor) {
   for (int depth = 0; pid > 1 && depth < 16; ++depth) {
     if (pid == ancestor) return true;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string all = kromi::e2e::ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const std::size_t close = all.rfind(')');
     if (close == std::string::npos) return false;
     std::istringstream rest(all.substr(close + 2));
@@ -278,7 +265,7 @@ std::optional<FirstFrame> WaitFirstFrame(Screen& s, Child& child, int x, int y, 
   for (;;) {
     if (nested != 0) {
       // A Wayland client maps no X window; the compositor's is looked at whole, every turn.
-      if (Shows(s.display, nested, rgb)) {
+      if (Shows(*s.x, nested, rgb)) {
         f.frameMs = f.mapMs = NowMs() - child.startMs;
         f.window = nested;
         return f;
@@ -291,13 +278,13 @@ std::optional<FirstFrame> WaitFirstFrame(Screen& s, Child& child, int x, int y, 
       if (e.type == MapNotify && e.xmap.event == s.root) {
         // Another program's window (when several run at once) is not this one's first frame.
         const long owner = WindowPid(s.display, e.xmap.window);
-        if (owner != 0 && !Descends(owner, child.pid)) continue;
+        if (owner != 0 && !Descends(owner, child.Pid())) continue;
         mapped.push_back(e.xmap.window);
         if (f.mapMs < 0) f.mapMs = NowMs() - child.startMs;
       }
     }
     for (const Window w : mapped) {
-      const auto p = Pixel(s.display, w, x, y);
+      const auto p = Pixel(*s.x, w, x, y);
       if (p && *p == rgb) {
         f.frameMs = NowMs() - child.startMs;
         f.window = w;
@@ -318,58 +305,51 @@ std::optional<FirstFrame> WaitFirstFrame(Screen& s, Child& child, int x, int y, 
   }
 }
 
-void Key(Display* d, KeySym sym, bool down) {
-  const KeyCode code = XKeysymToKeycode(d, sym);
-  XTestFakeKeyEvent(d, code, down ? True : False, CurrentTime);
-  XFlush(d);
-}
-
-void Focus(Display* d, Window w) {
-  XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime);
-  XSync(d, False);
-}
-
 std::uint32_t Part(std::uint32_t rgb, int channel) { return (rgb >> (16 - 8 * channel)) & 0xFF; }
 
 // Polls the pixel until pred holds or timeoutMs passes; the time it held, or nothing.
-std::optional<double> Until(Display* d, Window w, int x, int y, const std::function<bool(std::uint32_t)>& pred,
+std::optional<double> Until(XSession& xs, Window w, int x, int y, const std::function<bool(std::uint32_t)>& pred,
                             double timeoutMs, double stepMs = 0.05) {
-  const double end = NowMs() + timeoutMs;
-  while (NowMs() < end) {
-    const auto p = Pixel(d, w, x, y);
-    if (p && pred(*p)) return NowMs();
-    if (stepMs > 0) SleepMs(stepMs);
-  }
-  return std::nullopt;
+  double heldMs = 0;
+  const bool held = kromi::e2e::WaitUntil(
+      [&] {
+        const auto p = Pixel(xs, w, x, y);
+        if (!p || !pred(*p)) return false;
+        heldMs = NowMs();
+        return true;
+      },
+      milliseconds(static_cast<long>(timeoutMs)), Span(stepMs));
+  if (!held) return std::nullopt;
+  return heldMs;
 }
 
 // Plays to a match: holds each channel's key until the canvas shows the ring's intensity. A busy
 // machine can let one more tick through before the release arrives, so a channel that went past
 // is brought back in the next round.
-bool PlayToMatch(Display* d, Window w) {
+bool PlayToMatch(XSession& xs, Window w) {
   const KeySym up[3] = {XK_KP_4, XK_KP_5, XK_KP_6};
   const KeySym down[3] = {XK_KP_1, XK_KP_2, XK_KP_3};
-  const auto ring = Pixel(d, w, kRingX, kRingY);
+  const auto ring = Pixel(xs, w, kRingX, kRingY);
   if (!ring) return false;
   for (int round = 0; round < 4; ++round) {
     bool all = true;
     for (int c = 0; c < 3; ++c) {
-      const auto canvas = Pixel(d, w, kCanvasX, kCanvasY);
+      const auto canvas = Pixel(xs, w, kCanvasX, kCanvasY);
       if (!canvas) return false;
       const std::uint32_t want = Part(*ring, c);
       if (Part(*canvas, c) == want) continue;
       all = false;
       const KeySym key = want > Part(*canvas, c) ? up[c] : down[c];
-      Key(d, key, true);
-      const auto reached = Until(d, w, kCanvasX, kCanvasY, [&](std::uint32_t p) { return Part(p, c) == want; }, 3000, 1);
-      Key(d, key, false);
+      xs.Key(key, true);
+      const auto reached = Until(xs, w, kCanvasX, kCanvasY, [&](std::uint32_t p) { return Part(p, c) == want; }, 3000, 1);
+      xs.Key(key, false);
       if (!reached) std::fprintf(stderr, "kromi_probe: channel %d did not stop at %u, again\n", c, want);
       SleepMs(20);
     }
     // The match shows the hex labels at the next tick.
-    if (Until(d, w, kHexX, kHexY, [](std::uint32_t p) { return p == kHexBack; }, all ? 1000 : 300, 1)) return true;
+    if (Until(xs, w, kHexX, kHexY, [](std::uint32_t p) { return p == kHexBack; }, all ? 1000 : 300, 1)) return true;
   }
-  const auto canvas = Pixel(d, w, kCanvasX, kCanvasY);
+  const auto canvas = Pixel(xs, w, kCanvasX, kCanvasY);
   std::fprintf(stderr, "kromi_probe: no match: ring %06X, canvas %06X\n", *ring, canvas ? *canvas : 0u);
   return false;
 }
@@ -407,8 +387,7 @@ Usage ReadUsage(pid_t pid) {
   Usage u;
   const std::string dir = "/proc/" + std::to_string(pid);
   {
-    std::ifstream in(dir + "/stat");
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string all = kromi::e2e::ReadFile(dir + "/stat");
     const std::size_t close = all.rfind(')');
     if (close != std::string::npos) {
       std::istringstream rest(all.substr(close + 2));
@@ -445,27 +424,22 @@ Usage ReadUsage(pid_t pid) {
   return u;
 }
 
-pid_t Spawn(const std::vector<std::string>& args) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+// A tracer, its output the probe's own.
+std::unique_ptr<Process> Spawn(const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.inheritOutput = true;
+  return std::make_unique<Process>(args, Environment(), options);
 }
 
 // Ends a tracer the way a user at its terminal would; true when it ended as one does on ^C
 // (strace detaches, writes its summary and exits with 128 + SIGINT).
-bool Interrupt(pid_t pid) {
-  if (pid <= 0) return false;
-  kill(pid, SIGINT);
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return false;
-  if (WIFSIGNALED(status)) return WTERMSIG(status) == SIGINT;
-  return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 128 + SIGINT);
+bool Interrupt(Process* tracer) {
+  if (tracer == nullptr) return false;
+  tracer->Stop(SIGINT, milliseconds(30000));
+  const auto exit = tracer->WaitExit(milliseconds(0));
+  if (!exit) return false;
+  if (!exit->exited) return exit->code == SIGINT;
+  return exit->code == 0 || exit->code == 128 + SIGINT;
 }
 
 // How many of the process's threads a tracer is attached to (TracerPid in their status).
@@ -489,7 +463,7 @@ int TracedThreads(pid_t pid, int* threads) {
 
 int Startup(int x, int y, std::uint32_t rgb, char** argv) {
   Screen s = OpenScreen();
-  if (!s.display || !NestedClear(s, rgb)) return 1;
+  if (!s.x || !NestedClear(s, rgb)) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, x, y, rgb);
   End(child);
@@ -510,7 +484,7 @@ struct IdleOptions {
 
 int Idle(const IdleOptions& o, char** argv) {
   Screen s = OpenScreen();
-  if (!s.display || !NestedClear(s, o.rgb)) return 1;
+  if (!s.x || !NestedClear(s, o.rgb)) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, o.x, o.y, o.rgb);
   if (!f) return 1;
@@ -518,7 +492,7 @@ int Idle(const IdleOptions& o, char** argv) {
   auto sleepUntil = [&](double untilFromStart) {
     for (;;) {
       const double now = NowMs() - child.startMs;
-      if (o.hwmAtMs >= 0 && hwmAt < 0 && now >= o.hwmAtMs) hwmAt = ReadUsage(child.pid).hwmKib;
+      if (o.hwmAtMs >= 0 && hwmAt < 0 && now >= o.hwmAtMs) hwmAt = ReadUsage(child.Pid()).hwmKib;
       if (now >= untilFromStart) return;
       double next = untilFromStart;
       if (o.hwmAtMs >= 0 && hwmAt < 0) next = std::min(next, o.hwmAtMs);
@@ -527,9 +501,9 @@ int Idle(const IdleOptions& o, char** argv) {
   };
   double matchMs = -1;
   if (o.match) {
-    Focus(s.display, f->window);
+    s.x->Focus(f->window);
     const double t = NowMs();
-    if (!PlayToMatch(s.display, f->window)) {
+    if (!PlayToMatch(*s.x, f->window)) {
       std::fprintf(stderr, "kromi_probe: could not play to a match\n");
       End(child);
       return 1;
@@ -537,28 +511,28 @@ int Idle(const IdleOptions& o, char** argv) {
     matchMs = NowMs() - t;
   }
   sleepUntil(NowMs() - child.startMs + o.settleMs);
-  pid_t tracer = -1;
+  std::unique_ptr<Process> tracer;
   int traced = 0, threads = 0;
   if (!o.strace.empty()) {
     unlink(o.strace.c_str());
-    tracer = Spawn({"strace", "-f", "-c", "-q", "-o", o.strace, "-p", std::to_string(child.pid)});
+    tracer = Spawn({"strace", "-f", "-c", "-q", "-o", o.strace, "-p", std::to_string(child.Pid())});
     // Attached to every thread before the window opens. A game that makes no system call at all
     // in the window leaves strace -c with nothing to write, so being attached is what shows that
     // an empty summary means none.
     for (const double end = NowMs() + 3000; NowMs() < end;) {
-      traced = TracedThreads(child.pid, &threads);
+      traced = TracedThreads(child.Pid(), &threads);
       if (threads > 0 && traced == threads) break;
       SleepMs(10);
     }
     SleepMs(100);
     if (threads == 0 || traced < threads) {
       std::fprintf(stderr, "kromi_probe: strace attached to %d of %d threads\n", traced, threads);
-      Interrupt(tracer);
+      Interrupt(tracer.get());
       End(child);
       return 1;
     }
   }
-  const Usage a = ReadUsage(child.pid);
+  const Usage a = ReadUsage(child.Pid());
   const double t0 = NowMs();
   // Threads come and go in the window (the audio device's, say), and a thread's counts vanish
   // from /proc with it; each is sampled every 20 ms and counted from its first sample (or from
@@ -567,7 +541,7 @@ int Idle(const IdleOptions& o, char** argv) {
   Usage b;
   for (const double end = t0 + o.windowMs;;) {
     SleepMs(std::min(20.0, std::max(0.0, end - NowMs())));
-    b = ReadUsage(child.pid);
+    b = ReadUsage(child.Pid());
     if (o.hwmAtMs >= 0 && hwmAt < 0 && NowMs() - child.startMs >= o.hwmAtMs) hwmAt = b.hwmKib;
     for (const auto& [tid, u] : b.tasks) {
       first.try_emplace(tid, TaskUsage{});
@@ -582,14 +556,14 @@ int Idle(const IdleOptions& o, char** argv) {
     switches += u.switches - first[tid].switches;
   }
   const double seconds = (NowMs() - t0) / 1000;
-  const bool straceOk = Interrupt(tracer);
+  const bool straceOk = Interrupt(tracer.get());
   const bool alive = !Exited(child);
   End(child);
   if (!alive) {
     std::fprintf(stderr, "kromi_probe: the program ended during the window\n");
     return 1;
   }
-  if (tracer > 0 && !straceOk) {
+  if (tracer && !straceOk) {
     std::fprintf(stderr, "kromi_probe: strace did not end cleanly\n");
     return 1;
   }
@@ -597,40 +571,40 @@ int Idle(const IdleOptions& o, char** argv) {
               "threads=%ld hwm_kib=%ld hwm_at_kib=%ld rss_kib=%ld",
               f->frameMs, matchMs, seconds, cpuMs, b.statCpuMs - a.statCpuMs,
               static_cast<double>(switches) / seconds, b.threads, b.hwmKib, hwmAt, b.rssKib);
-  if (tracer > 0) std::printf(" strace_threads=%d", traced);
+  if (tracer) std::printf(" strace_threads=%d", traced);
   std::printf("\n");
   return 0;
 }
 
 int Latency(int n, char** argv) {
   Screen s = OpenScreen();
-  if (!s.display) return 1;
+  if (!s.x) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, kCanvasX, kCanvasY, kStartCanvas);
   if (!f) return 1;
-  Display* d = s.display;
+  XSession& xs = *s.x;
   const Window w = f->window;
-  Focus(d, w);
+  xs.Focus(w);
   std::vector<double> lat;
   unsigned seed = 12345;
   for (int i = 0; i < n; ++i) {
     // A new colour (which also restarts Timer1 after a match), then one tick of red: the canvas
     // leaves (30, 30, 30) so the next Down has something to show.
-    Key(d, XK_Down, true);
+    xs.Key(XK_Down, true);
     SleepMs(30);
-    Key(d, XK_Down, false);
-    if (!Until(d, w, kCanvasX, kCanvasY, [](std::uint32_t p) { return p == kStartCanvas; }, 1000, 1)) break;
-    Key(d, XK_KP_4, true);
-    const auto moved = Until(d, w, kCanvasX, kCanvasY, [](std::uint32_t p) { return p != kStartCanvas; }, 1000, 1);
-    Key(d, XK_KP_4, false);
+    xs.Key(XK_Down, false);
+    if (!Until(xs, w, kCanvasX, kCanvasY, [](std::uint32_t p) { return p == kStartCanvas; }, 1000, 1)) break;
+    xs.Key(XK_KP_4, true);
+    const auto moved = Until(xs, w, kCanvasX, kCanvasY, [](std::uint32_t p) { return p != kStartCanvas; }, 1000, 1);
+    xs.Key(XK_KP_4, false);
     if (!moved) break;
     // Away from the tick phase, so the key lands anywhere between two ticks.
     seed = seed * 1103515245u + 12345u;
     SleepMs(10 + (seed >> 16) % 60);
     const double sent = NowMs();
-    Key(d, XK_Down, true);
-    const auto seen = Until(d, w, kCanvasX, kCanvasY, [](std::uint32_t p) { return p == kStartCanvas; }, 1000, 0);
-    Key(d, XK_Down, false);
+    xs.Key(XK_Down, true);
+    const auto seen = Until(xs, w, kCanvasX, kCanvasY, [](std::uint32_t p) { return p == kStartCanvas; }, 1000, 0);
+    xs.Key(XK_Down, false);
     if (!seen) break;
     lat.push_back(*seen - sent);
     SleepMs(50);
@@ -719,7 +693,7 @@ class DiskAudio {
 
 int Cue(int n, const std::string& file, char** argv) {
   Screen s = OpenScreen();
-  if (!s.display) return 1;
+  if (!s.x) return 1;
   unlink(file.c_str());
   Child child = Launch(argv, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", file}});
   DiskAudio audio(file);
@@ -734,8 +708,8 @@ int Cue(int n, const std::string& file, char** argv) {
   if (audio.Fd() >= 0) startCueAt = FirstSound(audio.Fd(), 0, audio.Size());
   const auto startCueMixed = startCueAt >= 0 ? audio.MixedAt(startCueAt) : std::nullopt;
 
-  Display* d = s.display;
-  Focus(d, f->window);
+  XSession& xs = *s.x;
+  xs.Focus(f->window);
   std::vector<double> inFile, device;
   unsigned seed = 4321;
   for (int i = 0; i < n && audio.Fd() >= 0; ++i) {
@@ -748,7 +722,7 @@ int Cue(int n, const std::string& file, char** argv) {
     }
     const long before = audio.Size();
     const double sent = NowMs();
-    Key(d, XK_Down, true);
+    xs.Key(XK_Down, true);
     long at = -1;
     double seen = -1;
     while (NowMs() - sent < 500 && at < 0) {
@@ -757,7 +731,7 @@ int Cue(int n, const std::string& file, char** argv) {
       if (at >= 0) seen = NowMs();
       SleepMs(0.1);
     }
-    Key(d, XK_Down, false);
+    xs.Key(XK_Down, false);
     if (at < 0) break;
     // A little more of the stream, so the pace is known past the cue.
     for (const double end = NowMs() + 400; NowMs() < end;) {
@@ -869,23 +843,15 @@ std::vector<double> TicksOf(const std::vector<Wait>& waits, double intervalMs) {
 }
 
 bool PerfTraceWorks() {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    execlp("perf", "perf", "trace", "-e", "poll", "--", "true", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  Process perf({"perf", "trace", "-e", "poll", "--", "true"}, Environment());
+  const auto exit = perf.WaitExit(milliseconds(30000));
+  return exit && exit->exited && exit->code == 0;
 }
 
 int Ticks(const std::string& trace, char** argv) {
   constexpr double kInterval = 100;  // Timer1
   Screen s = OpenScreen();
-  if (!s.display) return 1;
+  if (!s.x) return 1;
   Child child = Launch(argv);
   const auto f = WaitFirstFrame(s, child, kCanvasX, kCanvasY, kStartCanvas);
   if (!f) return 1;
@@ -898,8 +864,8 @@ int Ticks(const std::string& trace, char** argv) {
   // perf trace takes its times in the kernel; strace takes them when the tracer gets to run,
   // which a busy machine delays. Both watch only the main thread, where the ticks fire.
   const bool perf = PerfTraceWorks();
-  const std::string pid = std::to_string(child.pid);
-  const pid_t tracer =
+  const std::string pid = std::to_string(child.Pid());
+  const std::unique_ptr<Process> tracer =
       perf ? Spawn({"perf", "trace", "-e", "poll,ppoll,restart_syscall", "-o", trace, "--tid", pid})
            : Spawn({"strace", "-ttt", "-T", "-q", "-e", "trace=poll,ppoll,restart_syscall", "-o", trace, "-p", pid});
   SleepMs(500);
@@ -907,16 +873,16 @@ int Ticks(const std::string& trace, char** argv) {
   // up (4) until one step short of its end, then down (1) until one step short of the other, so
   // it never stops and every beat is a tick. The key is turned within a few milliseconds of the
   // step; a turn later than a whole interval would show as a beat passed over (a 200 ms interval).
-  Display* d = s.display;
-  Focus(d, f->window);
+  XSession& xs = *s.x;
+  xs.Focus(f->window);
   const auto red = [&]() -> int {
-    const auto p = Pixel(d, f->window, kCanvasX, kCanvasY);
+    const auto p = Pixel(xs, f->window, kCanvasX, kCanvasY);
     return p ? static_cast<int>(Part(*p, 0)) : -1;
   };
   KeySym held = 0;
   const auto hold = [&](KeySym k) {
-    if (held != 0) Key(d, held, false);
-    Key(d, k, true);
+    if (held != 0) xs.Key(held, false);
+    xs.Key(k, true);
     held = k;
   };
   bool up = true;
@@ -946,9 +912,9 @@ int Ticks(const std::string& trace, char** argv) {
   const bool stepped = ready && red0 == 30;
   SleepMs(30);  // the step drawn and shown, the game back in its wait
   const int redStopped = red();
-  kill(child.pid, SIGSTOP);
+  kill(child.Pid(), SIGSTOP);
   SleepMs(5000);
-  kill(child.pid, SIGCONT);
+  kill(child.Pid(), SIGCONT);
   const double contMs = NowMs();
   std::vector<std::pair<double, int>> seen;  // when, red
   int last = redStopped;
@@ -960,9 +926,9 @@ int Ticks(const std::string& trace, char** argv) {
     }
     SleepMs(0.5);
   }
-  if (held != 0) Key(d, held, false);
+  if (held != 0) xs.Key(held, false);
   SleepMs(900);
-  Interrupt(tracer);
+  Interrupt(tracer.get());
   kill(spinner, SIGKILL);
   waitpid(spinner, nullptr, 0);
   End(child);
@@ -1039,7 +1005,7 @@ std::uint32_t ParseHex(const char* s) { return static_cast<std::uint32_t>(std::s
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return Complain("no command");
   signal(SIGPIPE, SIG_IGN);
   const std::string cmd = argv[1];
@@ -1079,4 +1045,14 @@ int main(int argc, char** argv) {
     return Ticks(args[0], program);
   }
   return Complain(("unknown command " + cmd).c_str());
+}
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    // A program or tracer that could not be started.
+    std::fprintf(stderr, "kromi_probe: %s\n", e.what());
+    return 1;
+  }
 }

@@ -51,6 +51,6 @@ endif()
 
 include(CPack)
 
-if(KROMI_TESTS AND NOT WIN32)
+if(BUILD_TESTING AND NOT WIN32)
   add_subdirectory(tests/packaging)
 endif()

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kromi/res/artwork.h"
-#include "kromi/draw/png.h"
+#include "kromi/png/png.h"
 
 namespace {
 

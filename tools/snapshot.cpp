@@ -7,7 +7,7 @@
 
 #include "kromi/app/form1.h"
 #include "kromi/sdl/fonts.h"
-#include "kromi/draw/png.h"
+#include "kromi/png/png.h"
 #include "kromi/draw/renderer.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <numbers>
 
-#include "xdriver.h"
+#include "kromi/xdriver/xdriver.h"
 
 namespace kromi::e2e {
 

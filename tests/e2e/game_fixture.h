@@ -11,7 +11,7 @@
 
 #include <X11/keysym.h>
 
-#include "xdriver.h"
+#include "kromi/xdriver/xdriver.h"
 
 namespace kromi::e2e {
 

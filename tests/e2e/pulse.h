@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "xdriver.h"
+#include "kromi/xdriver/xdriver.h"
 
 namespace kromi::e2e {
 

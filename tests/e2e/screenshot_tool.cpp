@@ -9,8 +9,8 @@
 #include <X11/keysym.h>
 
 #include "kromi/draw/frame.h"
-#include "kromi/draw/png.h"
-#include "xdriver.h"
+#include "kromi/png/png.h"
+#include "kromi/xdriver/xdriver.h"
 
 int main(int argc, char** argv) {
   using namespace kromi::e2e;

@@ -8,7 +8,7 @@
 
 #include "audio_match.h"
 #include "game_fixture.h"
-#include "xdriver.h"
+#include "kromi/xdriver/xdriver.h"
 
 namespace kromi::e2e {
 namespace {

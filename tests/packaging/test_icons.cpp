@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kromi/res/artwork.h"
-#include "kromi/draw/png.h"
+#include "kromi/png/png.h"
 
 namespace kromi {
 namespace {

@@ -1,4 +1,4 @@
-#include "xdriver.h"
+#include "kromi/xdriver/xdriver.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -28,7 +28,7 @@ extern char** environ;
 
 namespace kromi::e2e {
 
-bool WaitUntil(const std::function<bool()>& cond, milliseconds limit, milliseconds every) {
+bool WaitUntil(const std::function<bool()>& cond, milliseconds limit, Clock::duration every) {
   const auto end = Clock::now() + limit;
   for (;;) {
     if (cond()) return true;
@@ -37,7 +37,7 @@ bool WaitUntil(const std::function<bool()>& cond, milliseconds limit, millisecon
   }
 }
 
-void Pause(milliseconds duration) { std::this_thread::sleep_for(duration); }
+void Pause(Clock::duration duration) { std::this_thread::sleep_for(duration); }
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
@@ -70,44 +70,69 @@ int OpenOutput(const std::string& path) {
   return ::open(path.empty() ? "/dev/null" : path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
+// The file execve should run for program: itself when it names a directory, else the first
+// executable of that name on PATH (or the name itself, for execve to fail on).
+std::string Executable(const std::string& program) {
+  if (program.find('/') != std::string::npos) return program;
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return program;
+}
+
 }  // namespace
 
 Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                  const std::string& stdoutPath, const std::string& stderrPath, const std::vector<int>& keepFds,
-                 int orphanSignal) {
+                 int orphanSignal)
+    : Process(argv, env, ProcessOptions{stdoutPath, stderrPath, false, keepFds, orphanSignal, false}) {}
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                 const ProcessOptions& options)
+    : ownGroup_(options.ownGroup) {
   if (argv.empty()) throw std::runtime_error("no program to start");
   // Everything the child needs is built before fork: after it only async-signal-safe calls.
+  const std::string program = Executable(argv[0]);
   std::vector<char*> args, envp;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
-  const int out = OpenOutput(stdoutPath);
-  const int err = OpenOutput(stderrPath);
+  const int out = options.inheritOutput ? -1 : OpenOutput(options.stdoutPath);
+  const int err = options.inheritOutput ? -1 : OpenOutput(options.stderrPath);
   const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (out < 0 || err < 0 || in < 0) {
+  if ((!options.inheritOutput && (out < 0 || err < 0)) || in < 0) {
     for (int fd : {out, err, in}) {
       if (fd >= 0) ::close(fd);
     }
     throw std::runtime_error("cannot open the output files of " + argv[0]);
   }
   const pid_t parent = ::getpid();
+  started_ = Clock::now();
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    for (int fd : keepFds) ::fcntl(fd, F_SETFD, 0);
-    ::prctl(PR_SET_PDEATHSIG, orphanSignal);
-    if (::getppid() != parent) ::_exit(127);  // the test died before the line above took effect
-    ::execve(args[0], args.data(), envp.data());
+    if (!options.inheritOutput) {
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+    }
+    for (int fd : options.keepFds) ::fcntl(fd, F_SETFD, 0);
+    if (options.ownGroup) ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, options.orphanSignal);
+    if (::getppid() != parent) ::_exit(127);  // the caller died before the line above took effect
+    ::execve(program.c_str(), args.data(), envp.data());
     static const char kFailed[] = "exec failed\n";
     [[maybe_unused]] const auto n = ::write(2, kFailed, sizeof kFailed - 1);
     ::_exit(127);
   }
-  ::close(out);
-  ::close(err);
-  ::close(in);
+  // The group is set on both sides of the fork, so it exists before either goes on.
+  if (pid_ > 0 && options.ownGroup) ::setpgid(pid_, pid_);
+  for (int fd : {out, err, in}) {
+    if (fd >= 0) ::close(fd);
+  }
   if (pid_ < 0) throw std::runtime_error("fork failed: " + std::string(std::strerror(errno)));
 }
 
@@ -132,10 +157,11 @@ std::optional<Exit> Process::WaitExit(milliseconds limit) {
 }
 
 void Process::Stop(int signal, milliseconds limit) {
+  // A reaped pid's group may belong to someone else by now, so an ended process is left alone.
   if (!Running()) return;
-  ::kill(pid_, signal);
+  ::kill(ownGroup_ ? -pid_ : pid_, signal);
   if (WaitExit(limit)) return;
-  ::kill(pid_, SIGKILL);
+  ::kill(ownGroup_ ? -pid_ : pid_, SIGKILL);
   int status = 0;
   if (::waitpid(pid_, &status, 0) == pid_) exit_ = Decode(status);
 }
@@ -218,17 +244,27 @@ namespace {
 // an answer (nothing to read), not a reason for Xlib's default handler to end the test.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
 
-// One channel of a pixel value through its visual mask, widened or narrowed to 8 bits.
-int Channel(unsigned long pixel, unsigned long mask) {
-  if (mask == 0) return 0;
-  int shift = 0;
-  while (!(mask >> shift & 1)) ++shift;
-  int bits = 0;
-  while (mask >> (shift + bits) & 1) ++bits;
-  const unsigned long v = (pixel & mask) >> shift;
-  if (bits >= 8) return static_cast<int>(v >> (bits - 8));
-  return static_cast<int>(v * 255 / ((1ul << bits) - 1));
-}
+// Where one channel sits in a visual's pixel values, to widen or narrow it to 8 bits. Worked
+// out once per image: a whole window is read pixel by pixel.
+class ChannelMask {
+ public:
+  explicit ChannelMask(unsigned long mask) : mask_(mask) {
+    if (mask == 0) return;
+    while (!(mask >> shift_ & 1)) ++shift_;
+    while (mask >> (shift_ + bits_) & 1) ++bits_;
+  }
+  int Of(unsigned long pixel) const {
+    if (mask_ == 0) return 0;
+    const unsigned long v = (pixel & mask_) >> shift_;
+    if (bits_ >= 8) return static_cast<int>(v >> (bits_ - 8));
+    return static_cast<int>(v * 255 / ((1ul << bits_) - 1));
+  }
+
+ private:
+  unsigned long mask_;
+  int shift_ = 0;
+  int bits_ = 0;
+};
 
 std::string TextProperty(Display* d, Window w, Atom property, Atom type) {
   Atom actual = None;
@@ -340,13 +376,13 @@ std::optional<Geometry> XSession::GeometryOf(Window w) {
 }
 
 std::optional<Rgb> XSession::Pixel(Window w, int x, int y) {
-  XWindowAttributes a;
-  if (!XGetWindowAttributes(display_, w, &a) || a.map_state != IsViewable) return std::nullopt;
-  if (x < 0 || y < 0 || x >= a.width || y >= a.height) return std::nullopt;
+  // The server itself refuses (BadMatch, no image) a window that is not viewable or a pixel
+  // outside it, so no look at the attributes first.
   XImage* image = XGetImage(display_, w, x, y, 1, 1, AllPlanes, ZPixmap);
   if (!image) return std::nullopt;
   const unsigned long p = XGetPixel(image, 0, 0);
-  const Rgb c{Channel(p, image->red_mask), Channel(p, image->green_mask), Channel(p, image->blue_mask)};
+  const Rgb c{ChannelMask(image->red_mask).Of(p), ChannelMask(image->green_mask).Of(p),
+              ChannelMask(image->blue_mask).Of(p)};
   XDestroyImage(image);
   return c;
 }
@@ -361,12 +397,12 @@ std::optional<Image> XSession::Grab(Window w) {
   out.width = a.width;
   out.height = a.height;
   out.pixels.reserve(static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height));
+  const ChannelMask red(image->red_mask), green(image->green_mask), blue(image->blue_mask);
   for (int y = 0; y < a.height; ++y) {
     for (int x = 0; x < a.width; ++x) {
       const unsigned long p = XGetPixel(image, x, y);
-      out.pixels.push_back(static_cast<std::uint32_t>(Channel(p, image->red_mask)) << 16 |
-                           static_cast<std::uint32_t>(Channel(p, image->green_mask)) << 8 |
-                           static_cast<std::uint32_t>(Channel(p, image->blue_mask)));
+      out.pixels.push_back(static_cast<std::uint32_t>(red.Of(p)) << 16 | static_cast<std::uint32_t>(green.Of(p)) << 8 |
+                           static_cast<std::uint32_t>(blue.Of(p)));
     }
   }
   XDestroyImage(image);

@@ -1,7 +1,9 @@
 #pragma once
 // Drives the real game the way a person at an X display would: a private Xvfb, the game as a
 // child process, synthetic keys and pointer through XTest, and the screen read back pixel by pixel.
-// Every wait here has a deadline; nothing blocks for good.
+// Every wait here has a deadline; nothing blocks for good. The end-to-end tests, the screenshot
+// tool and the bench probe all see the game through it.
+#include <signal.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -19,12 +21,13 @@ namespace kromi::e2e {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Polls cond every `every` until it holds (true) or `limit` has passed (false). cond is always
-// asked at least once, and once more at the deadline, so a slow poll never loses the last look.
-bool WaitUntil(const std::function<bool()>& cond, milliseconds limit, milliseconds every = milliseconds(2));
+// Polls cond every `every` (zero: without a pause) until it holds (true) or `limit` has passed
+// (false). cond is always asked at least once, and once more at the deadline, so a slow poll
+// never loses the last look.
+bool WaitUntil(const std::function<bool()>& cond, milliseconds limit, Clock::duration every = milliseconds(2));
 
 // Sleeps the calling thread.
-void Pause(milliseconds duration);
+void Pause(Clock::duration duration);
 
 // A scratch directory, removed with everything in it when the object goes.
 class TempDir {
@@ -49,29 +52,47 @@ struct Exit {
   int code = 0;         // exit code, or the signal number
 };
 
-// A child process started with fork/exec, its output going to files.
+// How a Process starts, beyond its program and environment.
+struct ProcessOptions {
+  std::string stdoutPath;  // empty: /dev/null
+  std::string stderrPath;  // empty: /dev/null
+  bool inheritOutput = false;  // stdout and stderr stay the caller's; the paths are not used
+  std::vector<int> keepFds;    // left open for it
+  // Should the caller die, the child gets this, so nothing outlives a crashed or timed-out test.
+  int orphanSignal = SIGKILL;
+  // A process group of its own, which Stop signals whole: whatever the child starts (a wrapper's
+  // program, Wine's processes) ends with it.
+  bool ownGroup = false;
+};
+
+// A child process started with fork/exec.
 class Process {
  public:
-  // Starts argv[0] with exactly env (NAME=value strings), stdout and stderr written to the given
-  // files (empty: /dev/null), keepFds left open for it. Should the test itself die, the child
-  // gets orphanSignal, so nothing outlives a crashed or timed-out test. Throws
-  // std::runtime_error if it cannot be started.
+  // Starts argv[0] (looked up in PATH when it names no directory) with exactly env
+  // (NAME=value strings). Throws std::runtime_error if it cannot be started.
+  Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const ProcessOptions& options);
+  // The same with stdout and stderr written to the given files (empty: /dev/null).
   Process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
           const std::string& stdoutPath = {}, const std::string& stderrPath = {},
-          const std::vector<int>& keepFds = {}, int orphanSignal = 9 /* SIGKILL */);
-  ~Process();  // kills the process if it is still running
+          const std::vector<int>& keepFds = {}, int orphanSignal = SIGKILL);
+  ~Process();  // kills the process (its group, with ownGroup) if it is still running
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
   pid_t Pid() const { return pid_; }
+  // The moment just before the fork: a start-up time counted from here includes the exec.
+  Clock::time_point Started() const { return started_; }
   bool Running();
   // The exit status once it has ended within limit; nothing if it is still running then.
   std::optional<Exit> WaitExit(milliseconds limit);
-  // Sends signal and reaps the process (SIGKILL after limit if it does not end).
+  // Sends signal (to the group, with ownGroup) and reaps the process; SIGKILL after limit if it
+  // does not end.
   void Stop(int signal, milliseconds limit);
 
  private:
   pid_t pid_ = -1;
+  bool ownGroup_ = false;
+  Clock::time_point started_{};
   std::optional<Exit> exit_;
 };
 
@@ -135,7 +156,8 @@ class XSession {
   SizeHints Hints(Window w);
   std::optional<Geometry> GeometryOf(Window w);
 
-  // Window pixels; nothing if the window is gone or not viewable.
+  // Window pixels; nothing if the window is gone or not viewable, or (x, y) lies outside it.
+  // A pixel costs one round trip to the server, so it can be polled fast.
   std::optional<Rgb> Pixel(Window w, int x, int y);
   std::optional<Image> Grab(Window w);
 
