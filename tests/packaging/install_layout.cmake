@@ -13,21 +13,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "install failed (${rc}):\n${log}")
 endif()
 
-set(cues Boom.wav Ny.wav Pot.wav Visa.wav)
-set(want
-    usr/games/kromi
-    usr/lib/games/kromi/kromi
-    usr/share/applications/kromi.desktop
-    usr/share/doc/kromi/changelog.gz
-    usr/share/doc/kromi/copyright
-    usr/share/icons/hicolor/128x128/apps/kromi.png
-    usr/share/icons/hicolor/32x32/apps/kromi.png
-    usr/share/icons/hicolor/64x64/apps/kromi.png
-    usr/share/man/man6/kromi.6.gz
-    usr/share/metainfo/org.kromi.kromi.metainfo.xml)
-foreach(cue IN LISTS cues)
-  list(APPEND want usr/lib/games/kromi/${cue} usr/share/games/kromi/${cue})
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/layout.cmake)
+set(want ${installed_files})
 file(GLOB_RECURSE got LIST_DIRECTORIES false RELATIVE ${dest} ${dest}/*)
 list(SORT want)
 list(SORT got)
