@@ -145,16 +145,16 @@ namespace {
 
 // The glyph slot's bitmap as 8-bit coverage: FreeType gives outlines as grey levels, but a bitmap
 // font or an outline font's embedded strike comes as one bit a pixel (or 2 or 4).
-bool Coverage(FT_GlyphSlot slot, int& width, int& rows, std::vector<std::uint8_t>* out) {
+bool Coverage(FT_GlyphSlot slot, int& width, int& rows, std::vector<std::uint8_t>& out) {
   const FT_Bitmap& bitmap = slot->bitmap;
   width = static_cast<int>(bitmap.width);
   rows = static_cast<int>(bitmap.rows);
-  if (out == nullptr || width <= 0 || rows <= 0) return true;
-  out->resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
+  if (width <= 0 || rows <= 0) return true;
+  out.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
   if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY && bitmap.num_grays == 256) {
     for (int y = 0; y < rows; ++y) {
       const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
-      std::copy_n(row, width, out->begin() + static_cast<std::ptrdiff_t>(y) * width);
+      std::copy_n(row, width, out.begin() + static_cast<std::ptrdiff_t>(y) * width);
     }
     return true;
   }
@@ -169,7 +169,7 @@ bool Coverage(FT_GlyphSlot slot, int& width, int& rows, std::vector<std::uint8_t
       const unsigned char* row = grey.buffer + static_cast<std::ptrdiff_t>(y) * grey.pitch;
       for (int x = 0; x < width; ++x) {
         const unsigned level = std::min<unsigned>(row[x], levels);
-        (*out)[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>((level * 255u + levels / 2) / levels);
+        out[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>((level * 255u + levels / 2) / levels);
       }
     }
   }
@@ -194,15 +194,17 @@ std::vector<Face::Placed> Face::Layout(std::string_view text, bool bitmaps) cons
     if (FT_Load_Glyph(face_, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) continue;
     FT_GlyphSlot slot = face_->glyph;
     FT_Pos advance = slot->advance.x;
-    if (embolden_ && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-      FT_Outline_Embolden(&slot->outline, strength);
-      advance += strength;
-    }
-    if (slot->format == FT_GLYPH_FORMAT_BITMAP || FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) {
-      Placed glyph;
-      glyph.left = pen + slot->bitmap_left;
-      glyph.top = slot->bitmap_top;
-      if (Coverage(slot, glyph.width, glyph.rows, bitmaps ? &glyph.coverage : nullptr)) placed.push_back(std::move(glyph));
+    const bool emboldened = embolden_ && slot->format == FT_GLYPH_FORMAT_OUTLINE;
+    if (emboldened) advance += strength;
+    // A width needs only the advances; the glyphs are rendered for a mask alone.
+    if (bitmaps) {
+      if (emboldened) FT_Outline_Embolden(&slot->outline, strength);
+      if (slot->format == FT_GLYPH_FORMAT_BITMAP || FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) {
+        Placed glyph;
+        glyph.left = pen + slot->bitmap_left;
+        glyph.top = slot->bitmap_top;
+        if (Coverage(slot, glyph.width, glyph.rows, glyph.coverage)) placed.push_back(std::move(glyph));
+      }
     }
     pen += Round26(advance);
   }

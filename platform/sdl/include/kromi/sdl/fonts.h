@@ -58,7 +58,8 @@ class Face : public TextFace {
 
  private:
   struct Placed;
-  // Lays text out along the baseline, rendering each glyph when bitmaps is set.
+  // Lays text out along the baseline, ending with the pen's end; with bitmaps, each glyph is
+  // rendered and placed too.
   std::vector<Placed> Layout(std::string_view text, bool bitmaps) const;
 
   FT_Face face_;
