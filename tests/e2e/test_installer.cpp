@@ -50,11 +50,13 @@ TEST_F(WineInstaller, InstallsPlaysAndLeavesNothingBehind) {
   ASSERT_TRUE(exit.has_value() && exit->exited && exit->code == 0) << "the installed game did not end on Esc";
   EXPECT_GT(CueScore("Ny.wav"), 0.9) << "the installed game's Ny.wav was not heard";
 
-  // The uninstaller copies itself away and returns at once; its work follows.
+  // The uninstaller copies itself away and returns at once; its work follows, the program folder
+  // before the Start-menu folder and the registry, so the wait is for all of it.
   const Exit removed = RunWindows({R"(C:\Program Files\Kromi\Uninstall.exe)", "/S"});
   EXPECT_TRUE(removed.exited && removed.code == 0) << "uninstaller exit " << removed.code;
-  EXPECT_TRUE(WaitUntil([&] { return !fs::exists(dir); }, milliseconds(20000), milliseconds(100)))
-      << dir << " is still there";
+  WaitUntil([&] { return !fs::exists(dir) && !fs::exists(shortcut.parent_path()) && !UninstallEntry(); },
+            milliseconds(20000), milliseconds(200));
+  EXPECT_FALSE(fs::exists(dir)) << dir << " is still there";
   EXPECT_FALSE(fs::exists(shortcut.parent_path())) << "the Start-menu folder is still there";
   EXPECT_FALSE(UninstallEntry()) << "the entry under Add or Remove Programs is still there";
 }
