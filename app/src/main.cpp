@@ -12,7 +12,7 @@
 #include "kromi/sdl/fonts.h"
 #include "kromi/sdl/host.h"
 #include "kromi/sdl/mixer.h"
-#include "kromi/sdl/process.h"
+#include "kromi/posix/process.h"
 #include "kromi/draw/renderer.h"
 
 int main(int, char**) {

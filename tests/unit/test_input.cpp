@@ -52,13 +52,19 @@ SDL_Event Button(Uint32 type, Uint8 button, int x, int y, Uint8 clicks = 1) {
   return e;
 }
 
+struct NoGlyphs final : Glyphs {
+  TextFace* Get(const Font&, int) override { return nullptr; }
+};
+
 struct Rig {
   Label face;
   std::vector<ControlRef> order{&face};
   Events events;
-  MouseRouter mouse{order, events};
+  NoGlyphs glyphs;
+  ManualClock clock;
+  Runner runner{FormView{"", 328, 256, 0, nullptr, &order, {}, &events}, glyphs, 1, clock};
   InputTranslator input;
-  explicit Rig(int scale) : input(events, mouse, scale) {
+  explicit Rig(int scale) : input(runner, scale) {
     face.group = 1;
     face.Left = 10;
     face.Top = 10;

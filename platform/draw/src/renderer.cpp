@@ -109,35 +109,28 @@ void Renderer::DrawControls(Painter& painter, std::span<const ControlRef> topFir
   }
 }
 
-std::string Renderer::Snapshot(std::span<const ControlRef> controls) {
-  // Every property the renderer reads, packed; equal snapshots draw equal frames.
-  std::string s;
-  auto put = [&s](const auto& v) { s.append(reinterpret_cast<const char*>(&v), sizeof v); };
+std::vector<ControlValue> Renderer::Snapshot(std::span<const ControlRef> controls) {
+  std::vector<ControlValue> copy;
+  copy.reserve(controls.size());
   for (const ControlRef& ref : controls) {
-    std::visit(
-        [&](const auto* c) {
-          using T = std::remove_cvref_t<decltype(*c)>;
-          put(c->Visible);
-          put(c->Left);
-          put(c->Top);
-          if constexpr (std::is_same_v<T, Label>) {
-            put(c->ForeColor);
-            put(c->BackColor);
-            s += c->Caption;
-            s.push_back('\0');
-          } else if constexpr (std::is_same_v<T, Shape>) {
-            put(c->BorderColor);
-            put(c->FillColor);
-            put(c->Width);
-            put(c->Height);
-          } else {
-            put(c->Width);
-            put(c->Height);
-          }
-        },
-        ref);
+    std::visit([&copy](const auto* c) { copy.emplace_back(*c); }, ref);
   }
-  return s;
+  return copy;
+}
+
+bool Renderer::Shows(std::span<const ControlRef> controls, const std::vector<ControlValue>& snapshot) {
+  if (controls.size() != snapshot.size()) return false;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const bool same = std::visit(
+        [&](const auto* c) {
+          using Kind = std::remove_cvref_t<decltype(*c)>;
+          const Kind* was = std::get_if<Kind>(&snapshot[i]);
+          return was != nullptr && *was == *c;
+        },
+        controls[i]);
+    if (!same) return false;
+  }
+  return true;
 }
 
 }  // namespace kromi

@@ -64,9 +64,7 @@ int ScaleForDpi(float dpi) {
   return std::clamp(static_cast<int>(std::lround(dpi / 96.0f)), 1, 8);
 }
 
-Host::Host(FormView view) : view_(std::move(view)), mouse_(*view_.drawingOrder, *view_.events) {
-  for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick, t.quiet);
-}
+Host::Host(FormView view) : view_(std::move(view)) {}
 
 Host::~Host() {
   CloseWindow();
@@ -74,7 +72,6 @@ Host::~Host() {
 }
 
 void Host::CloseWindow() {
-  renderer_.reset();
   wayland_.reset();
   if (!window_) return;
   SDL_DestroyWindow(window_);
@@ -205,19 +202,15 @@ int Host::WaylandScale() const {
   return std::clamp(w / view_.clientWidth, 1, 8);
 }
 
-Host::Drawn Host::Draw() {
-  const std::span<const ControlRef> order(*view_.drawingOrder);
-  renderer_->AutoSize(order);
+Host::Drawn Host::Draw(Runner& runner) {
   if (wayland_) {
     // Moved to an output of another scale: the text is rasterised afresh, never stretched.
-    if (const int scale = WaylandScale(); scale != scale_) {
-      scale_ = scale;
-      renderer_ = std::make_unique<Renderer>(*fonts_, scale_);
-    }
+    runner.ScaleChanged(WaylandScale());
+    scale_ = runner.Scale();
     drawError_.clear();
-    const auto pixels = wayland_->Begin(view_.clientWidth * scale_, view_.clientHeight * scale_, drawError_);
+    const auto pixels = wayland_->Begin(runner.Width(), runner.Height(), drawError_);
     if (!pixels) return drawError_.empty() ? Drawn::kLater : Drawn::kFailed;
-    renderer_->Draw(view_.backColor, order, *pixels);
+    runner.Draw(*pixels);
     return Drawn::kYes;
   }
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
@@ -225,22 +218,21 @@ Host::Drawn Host::Draw() {
     drawError_ = std::string("the window has no surface to draw on: ") + SDL_GetError();
     return Drawn::kFailed;
   }
-  const int w = view_.clientWidth * scale_;
-  const int h = view_.clientHeight * scale_;
+  const int w = runner.Width();
+  const int h = runner.Height();
   const Uint32 format = surface->format->format;
   // The window surface is almost always 32-bit xRGB, the frame's own layout: drawn in place, the
   // game keeps no second copy of the picture (a third of a megabyte, four times that at scale 2).
   if ((format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) && surface->pitch % 4 == 0 &&
       surface->w >= w && surface->h >= h && SDL_LockSurface(surface) == 0) {
-    renderer_->Draw(view_.backColor, order,
-                    PixelView(static_cast<std::uint32_t*>(surface->pixels), w, h, surface->pitch / 4));
+    runner.Draw(PixelView(static_cast<std::uint32_t*>(surface->pixels), w, h, surface->pitch / 4));
     SDL_UnlockSurface(surface);
     return Drawn::kYes;
   }
-  renderer_->Draw(view_.backColor, order, frame_);
+  const Frame& frame = runner.Draw();
   if (SDL_LockSurface(surface) != 0 ||
-      SDL_ConvertPixels(std::min(surface->w, frame_.width), std::min(surface->h, frame_.height),
-                        SDL_PIXELFORMAT_ARGB8888, frame_.pixels.data(), frame_.width * 4, format, surface->pixels,
+      SDL_ConvertPixels(std::min(surface->w, frame.width), std::min(surface->h, frame.height),
+                        SDL_PIXELFORMAT_ARGB8888, frame.pixels.data(), frame.width * 4, format, surface->pixels,
                         surface->pitch) != 0) {
     drawError_ = std::string("cannot draw on the window: ") + SDL_GetError();
     SDL_UnlockSurface(surface);
@@ -289,18 +281,45 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   return SDL_PollEvent(&e) != 0;
 }
 
+std::optional<Next> Host::Handle(Runner& runner, InputTranslator& input, const SDL_Event& e) {
+  if (auto next = input.Handle(e)) return next;
+  if (e.type == SDL_QUIT) return runner.Close();
+  if (e.type != SDL_WINDOWEVENT) return std::nullopt;
+  switch (e.window.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+      return runner.Close();
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+    case SDL_WINDOWEVENT_ENTER: {
+      // A release that happened while another window had the focus may never have reached us.
+      // The button is up, so deliver its release now rather than leave the button stuck down.
+      // Losing the focus by itself changes nothing (held keys are released by SDL itself).
+      std::int16_t down = 0;
+      const Uint32 state = SDL_GetGlobalMouseState(nullptr, nullptr);
+      for (std::uint8_t b = SDL_BUTTON_LEFT; b <= SDL_BUTTON_X2; ++b) {
+        if (state & SDL_BUTTON(b)) down = static_cast<std::int16_t>(down | ButtonOf(b));
+      }
+      return runner.ButtonsUpExcept(down, ShiftOf(static_cast<std::uint16_t>(SDL_GetModState())));
+    }
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      // Drawn again rather than only shown: a window surface SDL had to remake holds nothing.
+      return runner.Exposed();
+    default:
+      return std::nullopt;
+  }
+}
+
 bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& shown) {
   if (Signalled()) return true;
-  fonts_ = &fonts;
   if (!CreateWindow(error)) return false;
-  renderer_ = std::make_unique<Renderer>(fonts, scale_);
+  Runner runner(view_, fonts, scale_, clock_);
   // A window that cannot show its first frame must not run on unseen: the player would have no
   // window to close.
-  if (Draw() != Drawn::kYes) {
+  if (Draw(runner) != Drawn::kYes) {
     error = drawError_.empty() ? "cannot draw the window's first frame" : drawError_;
     return false;
   }
-  shown_ = Renderer::Snapshot(*view_.drawingOrder);
   SDL_ShowWindow(window_);
   if (!Present()) {
     error = drawError_;
@@ -308,64 +327,22 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
   }
   if (shown) shown();
 
-  FormEvents& events = *view_.events;
   // Mouse positions come in window units: device pixels on X11, scaled units on Wayland.
-  InputTranslator input(events, mouse_, wayland_ ? 1 : scale_);
-  const auto unloaded = [&events] { return events.Unloaded(); };
-  bool exposed = false;
-  auto handle = [&](const SDL_Event& e) {
-    if (input.Handle(e)) return;
-    if (e.type == SDL_QUIT) {
-      events.Close();
-    } else if (e.type == SDL_WINDOWEVENT) {
-      if (e.window.event == SDL_WINDOWEVENT_CLOSE) events.Close();
-      // A release that happened while another window had the focus may never have reached us.
-      // The button is up, so deliver its release now rather than leave the button stuck down.
-      // Losing the focus by itself changes nothing (held keys are released by SDL itself).
-      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || e.window.event == SDL_WINDOWEVENT_ENTER) {
-        std::int16_t down = 0;
-        const Uint32 state = SDL_GetGlobalMouseState(nullptr, nullptr);
-        for (std::uint8_t b = SDL_BUTTON_LEFT; b <= SDL_BUTTON_X2; ++b) {
-          if (state & SDL_BUTTON(b)) down = static_cast<std::int16_t>(down | ButtonOf(b));
-        }
-        if (mouse_.Held() & ~down) mouse_.ReleaseAllBut(down, ShiftOf(static_cast<std::uint16_t>(SDL_GetModState())));
-      }
-      if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SHOWN ||
-          e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-        exposed = true;
-    }
-  };
-
-  while (!unloaded() && !Signalled()) {
-    scheduler_.Sync();
+  InputTranslator input(runner, wayland_ ? 1 : scale_);
+  Next next = runner.Peek();
+  while (!next.unloaded && !Signalled()) {
     SDL_Event e;
-    int ms = -1;
-    if (const auto wait = scheduler_.TimeToNext()) {
-      // Whole milliseconds, rounded up, so a wait never ends just before its tick and spins.
-      ms = static_cast<int>((*wait + 999) / 1000);
+    if (NextEvent(e, next.SleepMs())) {
+      do {
+        if (auto answer = Handle(runner, input, e)) next = *answer;
+      } while (!next.unloaded && !Signalled() && SDL_PollEvent(&e));
     }
-    const bool got = NextEvent(e, ms);
-    scheduler_.SkipQuiet();  // before the event, which may end their quiet
-    if (got) {
-      handle(e);
-      scheduler_.Sync();
-      while (!unloaded() && !Signalled() && SDL_PollEvent(&e)) {
-        handle(e);
-        scheduler_.Sync();
-      }
-    }
-    if (unloaded() || Signalled()) break;
-    scheduler_.FireDue(unloaded);
-    if (unloaded()) break;
-    std::string now = Renderer::Snapshot(*view_.drawingOrder);
-    if (now != shown_ || exposed) {
-      // Drawn again on exposure rather than only shown: a window surface SDL had to remake holds
-      // nothing. A frame the compositor has no free buffer for is drawn once it releases one.
-      if (Draw() == Drawn::kYes) {
-        Present();
-        shown_ = std::move(now);
-        exposed = false;
-      }
+    if (next.unloaded || Signalled()) break;
+    next = runner.Wake();
+    // A frame the compositor has no free buffer for is drawn once it releases one.
+    if (next.frameDue && Draw(runner) == Drawn::kYes) {
+      Present();
+      next = runner.Peek();
     }
     if (wayland_ && !wayland_->Lost().empty()) break;
   }

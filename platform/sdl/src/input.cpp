@@ -64,37 +64,30 @@ std::int16_t ButtonOf(std::uint8_t sdlButton) {
   }
 }
 
-bool InputTranslator::Handle(const SDL_Event& e) {
+std::optional<Next> InputTranslator::Handle(const SDL_Event& e) {
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
       const std::int16_t code = KeyCodeOf(e.key.keysym.scancode);
-      if (code == 0) return true;
+      if (code == 0) return runner_.Peek();
       const std::int16_t shift = ShiftOf(e.key.keysym.mod);
-      if (e.type == SDL_KEYDOWN) {
-        events_.KeyDown(code, shift);  // a held key's repeats arrive as further key-downs
-      } else {
-        events_.KeyUp(code, shift);
-      }
-      return true;
+      // A held key's repeats arrive as further key-downs.
+      return e.type == SDL_KEYDOWN ? runner_.KeyDown(code, shift) : runner_.KeyUp(code, shift);
     }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       const std::int16_t button = ButtonOf(e.button.button);
-      if (button == 0) return true;
+      if (button == 0) return runner_.Peek();
       const std::int16_t shift = ShiftOf(static_cast<std::uint16_t>(SDL_GetModState()));
       if (e.type == SDL_MOUSEBUTTONDOWN) {
-        mouse_.Press(button, ToForm(e.button.x), ToForm(e.button.y), e.button.clicks, shift);
-      } else {
-        mouse_.Release(button, ToForm(e.button.x), ToForm(e.button.y), shift);
+        return runner_.MouseDown(button, ToForm(e.button.x), ToForm(e.button.y), e.button.clicks, shift);
       }
-      return true;
+      return runner_.MouseUp(button, ToForm(e.button.x), ToForm(e.button.y), shift);
     }
     case SDL_MOUSEMOTION:
-      mouse_.Motion(ToForm(e.motion.x), ToForm(e.motion.y));
-      return true;
+      return runner_.MouseMove(ToForm(e.motion.x), ToForm(e.motion.y));
     default:
-      return false;
+      return std::nullopt;
   }
 }
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "kromi/sdl/process.h"
+#include "kromi/posix/process.h"
 #include "kromi/cues/wav.h"
 
 namespace kromi {

@@ -63,9 +63,7 @@ std::int16_t KeyCodeOf(unsigned virtualKey, bool extended) {
   }
 }
 
-Win32Host::Win32Host(FormView view) : view_(std::move(view)), mouse_(*view_.drawingOrder, *view_.events) {
-  for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick, t.quiet);
-}
+Win32Host::Win32Host(FormView view) : view_(std::move(view)) {}
 
 // The window is not destroyed: it goes with the process, which ends right after. Destroying it
 // first buys nothing, and under Wine without a window manager each unmap waits 2 s for one.
@@ -96,14 +94,13 @@ bool Win32Host::CreateMainWindow(std::string& error) {
     return false;
   }
   window_ = window;
-  SetScale(ScaleForDpi(GetDpiForWindow(window)));
   return true;
 }
 
 void Win32Host::SetScale(int scale) {
   const HWND window = static_cast<HWND>(window_);
-  scale_ = scale;
-  renderer_ = std::make_unique<Renderer>(*glyphs_, scale_);
+  runner_->ScaleChanged(scale);
+  scale_ = runner_->Scale();
   // The client area is the form's size at this scale; the frame around it is what Windows adds.
   RECT rect{0, 0, view_.clientWidth * scale_, view_.clientHeight * scale_};
   AdjustWindowRectExForDpi(&rect, kStyle, FALSE, kExStyle, GetDpiForWindow(window));
@@ -119,50 +116,36 @@ void Win32Host::SetScale(int scale) {
   SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32Host::Draw() {
-  const std::span<const ControlRef> order(*view_.drawingOrder);
-  renderer_->AutoSize(order);
-  renderer_->Draw(view_.backColor, order, frame_);
-}
-
-void Win32Host::Present() {
+void Win32Host::Present(const Frame& frame) {
   const HWND window = static_cast<HWND>(window_);
   const HDC dc = GetDC(window);
   if (dc == nullptr) return;
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = frame_.width;
-  info.bmiHeader.biHeight = -frame_.height;  // top-down, as the frame is stored
+  info.bmiHeader.biWidth = frame.width;
+  info.bmiHeader.biHeight = -frame.height;  // top-down, as the frame is stored
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(frame_.width), static_cast<DWORD>(frame_.height), 0, 0, 0,
-                    static_cast<UINT>(frame_.height), frame_.pixels.data(), &info, DIB_RGB_COLORS);
+  SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(frame.width), static_cast<DWORD>(frame.height), 0, 0, 0,
+                    static_cast<UINT>(frame.height), frame.pixels.data(), &info, DIB_RGB_COLORS);
   ReleaseDC(window, dc);
-}
-
-void Win32Host::ReleaseEverything() {
-  // The window no longer hears about buttons and keys: what is held now must not stay held.
-  const std::int16_t shift = ShiftNow();
-  if (mouse_.Held() != 0) mouse_.ReleaseAll(shift);
-  const std::set<std::int16_t> held = std::move(keysDown_);
-  keysDown_.clear();
-  for (const std::int16_t key : held) view_.events->KeyUp(key, shift);
 }
 
 std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
   const HWND window = static_cast<HWND>(handle);
-  FormEvents& events = *view_.events;
+  // Messages sent while the window is being made come before the game runs.
+  if (!runner_) return DefWindowProcW(window, message, wParam, lParam);
+  Runner& runner = *runner_;
   switch (message) {
     case WM_KEYDOWN:
     case WM_KEYUP: {
       const std::int16_t code = KeyCodeOf(static_cast<unsigned>(wParam), (lParam & (1 << 24)) != 0);
+      // A held key's repeats arrive as further key-downs.
       if (message == WM_KEYDOWN) {
-        keysDown_.insert(code);
-        events.KeyDown(code, ShiftNow());  // a held key's repeats arrive as further key-downs
+        runner.KeyDown(code, ShiftNow());
       } else {
-        keysDown_.erase(code);
-        events.KeyUp(code, ShiftNow());
+        runner.KeyUp(code, ShiftNow());
       }
       return 0;
     }
@@ -172,45 +155,45 @@ std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t 
                          message == WM_MBUTTONDBLCLK || message == WM_XBUTTONDBLCLK;
       // Pressed, the window keeps the mouse until the last button is up, wherever it goes.
       if (GetCapture() != window) SetCapture(window);
-      mouse_.Press(ButtonOf(message, wParam), ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)),
-                   twice ? 2 : 1, ShiftNow());
+      runner.MouseDown(ButtonOf(message, wParam), ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)),
+                       twice ? 2 : 1, ShiftNow());
       return message == WM_XBUTTONDOWN || message == WM_XBUTTONDBLCLK ? TRUE : 0;
     }
     case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP: case WM_XBUTTONUP:
-      mouse_.Release(ButtonOf(message, wParam), ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)),
+      runner.MouseUp(ButtonOf(message, wParam), ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)),
                      ShiftNow());
-      if (mouse_.Held() == 0 && GetCapture() == window) ReleaseCapture();
+      if (runner.ButtonsHeld() == 0 && GetCapture() == window) ReleaseCapture();
       return message == WM_XBUTTONUP ? TRUE : 0;
     case WM_MOUSEMOVE:
-      mouse_.Motion(ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)));
+      runner.MouseMove(ToForm(GET_X_LPARAM(lParam)), ToForm(GET_Y_LPARAM(lParam)));
       return 0;
     case WM_CANCELMODE:
     case WM_CAPTURECHANGED:
-      if (mouse_.Held() != 0) mouse_.ReleaseAll(ShiftNow());
+      runner.ButtonsUpExcept(0, ShiftNow());
       break;
     case WM_KILLFOCUS:
-      ReleaseEverything();
+      // The window no longer hears about buttons and keys: what is held now must not stay held.
+      runner.FocusLost(ShiftNow());
       break;
     case WM_CLOSE:
-      events.Close();
+      runner.Close();
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       EndPaint(window, &paint);
-      if (!frame_.pixels.empty()) Present();
+      if (frame_ != nullptr) Present(*frame_);
       return 0;
     }
     case WM_ERASEBKGND:
       return 1;  // the frame covers every pixel
     case WM_DPICHANGED: {
       // Moved to a monitor of another density: the frame is drawn afresh at its scale, text
-      // rasterised anew, never stretched.
+      // rasterised anew, never stretched, and painted once Windows asks.
       const int scale = ScaleForDpi(HIWORD(wParam));
       if (scale != scale_) {
         SetScale(scale);
-        Draw();
-        shown_ = Renderer::Snapshot(*view_.drawingOrder);
+        frame_ = &runner.Draw();
         InvalidateRect(window, nullptr, FALSE);
       }
       return 0;
@@ -222,46 +205,38 @@ std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t 
 }
 
 bool Win32Host::Run(Glyphs& glyphs, std::string& error, const std::function<void()>& shown) {
-  glyphs_ = &glyphs;
   if (!CreateMainWindow(error)) return false;
   const HWND window = static_cast<HWND>(window_);
-  Draw();
-  shown_ = Renderer::Snapshot(*view_.drawingOrder);
+  Runner runner(view_, glyphs, ScaleForDpi(GetDpiForWindow(window)), clock_);
+  runner_ = &runner;
+  SetScale(runner.Scale());
+  frame_ = &runner.Draw();
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
-  Present();
+  Present(*frame_);
   if (shown) shown();
 
-  FormEvents& events = *view_.events;
-  const auto unloaded = [&events] { return events.Unloaded(); };
-  while (!unloaded()) {
-    scheduler_.Sync();
-    DWORD wait = INFINITE;
-    if (const auto due = scheduler_.TimeToNext()) {
-      // Whole milliseconds, rounded up, so a wait never ends just before its tick and spins.
-      wait = static_cast<DWORD>(std::min<long long>((*due + 999) / 1000, INFINITE - 1));
-    }
-    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    scheduler_.SkipQuiet();  // before the messages, which may end their quiet
+  Next next = runner.Peek();
+  while (!next.unloaded) {
+    const int ms = next.SleepMs();
+    MsgWaitForMultipleObjectsEx(0, nullptr, ms < 0 ? INFINITE : static_cast<DWORD>(ms), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
     MSG msg;
-    while (!unloaded() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (!runner.Peek().unloaded && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
-        events.Close();
+        runner.Close();
         break;
       }
       DispatchMessageW(&msg);
-      scheduler_.Sync();
     }
-    if (unloaded()) break;
-    scheduler_.FireDue(unloaded);
-    if (unloaded()) break;
-    std::string now = Renderer::Snapshot(*view_.drawingOrder);
-    if (now != shown_) {
-      Draw();
-      Present();
-      shown_ = std::move(now);
+    next = runner.Wake();
+    if (next.frameDue) {
+      frame_ = &runner.Draw();
+      Present(*frame_);
+      next = runner.Peek();
     }
   }
+  runner_ = nullptr;
   return true;
 }
 

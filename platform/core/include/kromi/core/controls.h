@@ -45,6 +45,7 @@ struct Label {
   Alignment alignment = Alignment::Left;
   bool Visible = true;
   EventGroup group = -1;
+  friend bool operator==(const Label&, const Label&) = default;
 };
 
 enum class ShapeKind : std::uint8_t { RoundedRectangle };
@@ -60,6 +61,7 @@ struct Shape {
   bool fillSolid = false;   // false: the inside is not painted
   Colour FillColor = 0;
   bool Visible = true;
+  friend bool operator==(const Shape&, const Shape&) = default;
 };
 
 struct Picture {
@@ -67,8 +69,9 @@ struct Picture {
   std::int16_t index = -1;
   float Left = 0, Top = 0, Width = 0, Height = 0;
   bool stretch = false;  // scale to Width x Height; otherwise shown at the image's own size
-  const PaletteImage* image = nullptr;
+  const PaletteImage* image = nullptr;  // the artwork is constant: the same picture is the same pointer
   bool Visible = true;
+  friend bool operator==(const Picture&, const Picture&) = default;
 };
 
 // A timer: Interval in ms and Enabled. Enabled is written through a setter so the scheduler
@@ -98,5 +101,7 @@ class Timer {
 
 // One entry of the drawing order: a visible kind of control.
 using ControlRef = std::variant<Label*, Shape*, Picture*>;
+// A copy of one control, every property included.
+using ControlValue = std::variant<Label, Shape, Picture>;
 
 }  // namespace kromi

@@ -30,9 +30,11 @@ class Renderer {
 
   int Scale() const { return scale_; }
 
-  // Every property of controls that a frame shows, packed: equal snapshots draw equal frames, so
-  // a host draws only when the snapshot changes.
-  static std::string Snapshot(std::span<const ControlRef> controls);
+  // A copy of controls, every property included, so that no property the renderer draws (nor
+  // one it may draw one day) can change without Shows telling.
+  static std::vector<ControlValue> Snapshot(std::span<const ControlRef> controls);
+  // True while controls are exactly as snapshot holds them: a frame drawn now would be the same.
+  static bool Shows(std::span<const ControlRef> controls, const std::vector<ControlValue>& snapshot);
 
   // Sets each label's Width and Height (logical pixels) from its caption and font; Left and Top
   // stay. Measured at scale 1, so the layout is the same at every device scale.

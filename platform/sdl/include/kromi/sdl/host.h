@@ -1,18 +1,19 @@
 #pragma once
-// The window and its event loop: SDL events and due timers in, frames out.
+// The window on SDL: waits on the display (and the ending signals), turns SDL's events into the
+// runner's calls and puts its frames on screen.
 #include <SDL.h>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "kromi/core/form.h"
-#include "kromi/core/mouse.h"
 #include "kromi/core/scheduler.h"
+#include "kromi/posix/process.h"
+#include "kromi/runner/runner.h"
 #include "kromi/sdl/fonts.h"
-#include "kromi/draw/frame.h"
-#include "kromi/draw/renderer.h"
-#include "kromi/sdl/process.h"
+#include "kromi/sdl/input.h"
 #include "kromi/sdl/wayland.h"
 
 namespace kromi {
@@ -55,13 +56,15 @@ class Host {
   // The Wayland window's whole scale, from its size in pixels.
   int WaylandScale() const;
   enum class Drawn { kYes, kLater, kFailed };
-  // Draws the form into the window's pixels; kLater while the compositor still holds every
+  // Draws runner's frame into the window's pixels; kLater while the compositor still holds every
   // buffer, kFailed with drawError_ when the window has no pixels to draw into.
-  Drawn Draw();
+  Drawn Draw(Runner& runner);
   // Puts the drawn frame on screen; false with drawError_ when that failed.
   bool Present();
   // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
   bool NextEvent(SDL_Event& e, int timeoutMs);
+  // Passes one event to runner; nothing when it is none the game hears.
+  std::optional<Next> Handle(Runner& runner, InputTranslator& input, const SDL_Event& e);
 
   // True once an ending signal has arrived; keeps it in signal_.
   bool Signalled();
@@ -70,19 +73,13 @@ class Host {
   SignalInbox signals_;
   int signal_ = 0;
   SteadyClock clock_;
-  Scheduler scheduler_{clock_};
-  MouseRouter mouse_;
   int scale_ = 1;
   bool videoOpen_ = false;
   bool wantsWayland_ = false;  // SDL runs on its Wayland driver
   SDL_Window* window_ = nullptr;
   void* xDisplay_ = nullptr;  // the window's X connection, when on X11
   std::unique_ptr<WaylandFrames> wayland_;  // the window's frames, when on Wayland
-  Fonts* fonts_ = nullptr;
   std::string drawError_;
-  std::unique_ptr<Renderer> renderer_;
-  Frame frame_;  // only for a window surface in some other pixel format
-  std::string shown_;  // what the last frame drew, to skip passes that change nothing
 };
 
 // The whole-number scale for a display density in dots per inch: 1 up to 143 dpi, 2 from 144.

@@ -1,11 +1,11 @@
 #pragma once
-// Turns SDL's keyboard and mouse events into the form's handler calls.
+// Turns SDL's keyboard and mouse events into the runner's input calls.
 #include <SDL.h>
 
 #include <cstdint>
+#include <optional>
 
-#include "kromi/core/form.h"
-#include "kromi/core/mouse.h"
+#include "kromi/runner/runner.h"
 
 namespace kromi {
 
@@ -21,18 +21,18 @@ std::int16_t ButtonOf(std::uint8_t sdlButton);
 
 class InputTranslator {
  public:
-  InputTranslator(FormEvents& events, MouseRouter& mouse, int scale)
-      : events_(events), mouse_(mouse), scale_(scale) {}
+  // scale: window units per client unit (device pixels on X11, 1 on Wayland).
+  InputTranslator(Runner& runner, int scale) : runner_(runner), scale_(scale) {}
 
-  // Delivers one event; returns false when it is none of the input events.
-  bool Handle(const SDL_Event& event);
+  // Delivers one event and returns what the runner answered; nothing when it is none of the
+  // input events.
+  std::optional<Next> Handle(const SDL_Event& event);
 
  private:
   float ToForm(std::int32_t devicePixels) const {
     return static_cast<float>(devicePixels) / static_cast<float>(scale_);
   }
-  FormEvents& events_;
-  MouseRouter& mouse_;
+  Runner& runner_;
   int scale_;
 };
 

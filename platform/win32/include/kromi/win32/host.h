@@ -1,18 +1,16 @@
 #pragma once
-// The window and its loop on Windows: messages and due timers in, frames out through a 32-bit
-// DIB. One thread; between ticks the process sleeps in MsgWaitForMultipleObjectsEx.
+// The window on Windows: sleeps in MsgWaitForMultipleObjectsEx, turns window messages into the
+// runner's calls and puts its frames on screen through a 32-bit DIB. One thread.
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "kromi/core/form.h"
-#include "kromi/core/mouse.h"
 #include "kromi/core/scheduler.h"
 #include "kromi/draw/frame.h"
 #include "kromi/draw/glyphs.h"
-#include "kromi/draw/renderer.h"
+#include "kromi/runner/runner.h"
 
 namespace kromi {
 
@@ -38,23 +36,17 @@ class Win32Host {
 
  private:
   bool CreateMainWindow(std::string& error);
+  // Renders at scale from now on and sizes the window's client area to match, centred.
   void SetScale(int scale);
-  void Draw();
-  void Present();
-  void ReleaseEverything();
+  void Present(const Frame& frame);
   float ToForm(int devicePixels) const { return static_cast<float>(devicePixels) / static_cast<float>(scale_); }
 
   FormView view_;
   SteadyClock clock_;
-  Scheduler scheduler_{clock_};
-  MouseRouter mouse_;
-  Glyphs* glyphs_ = nullptr;
-  std::unique_ptr<Renderer> renderer_;
-  Frame frame_;
-  std::string shown_;
+  Runner* runner_ = nullptr;      // while Run runs
+  const Frame* frame_ = nullptr;  // the runner's last frame, for WM_PAINT
   void* window_ = nullptr;
   int scale_ = 1;
-  std::set<std::int16_t> keysDown_;  // so a lost focus can lift them
 };
 
 }  // namespace kromi

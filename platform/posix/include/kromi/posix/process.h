@@ -1,5 +1,6 @@
 #pragma once
-// What the game sets of its process and threads. Linux only.
+// What the game sets of its process and threads: POSIX signals and thread locales (the signal
+// inbox is a Linux signalfd).
 namespace kromi {
 
 // Gives the calling thread a "C" locale of its own, so whatever another thread (SDL's X11

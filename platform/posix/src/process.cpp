@@ -1,4 +1,4 @@
-#include "kromi/sdl/process.h"
+#include "kromi/posix/process.h"
 
 #include <locale.h>
 #include <pthread.h>
