@@ -1,10 +1,11 @@
 # The icon files are drawn from the artwork at build time, so they always match what the game
-# shows. The sizes are those the desktop looks for in the hicolor theme.
+# shows. The sizes are those desktops look for in the hicolor theme; kromi.svg is the scalable one.
 set(KROMI_PACKAGING_DIR ${CMAKE_BINARY_DIR}/packaging)
-set(KROMI_ICON_SIZES 32 64 128)
+set(KROMI_ICON_SIZES 16 24 32 48 64 128 256)
 set(KROMI_ICO ${KROMI_PACKAGING_DIR}/kromi.ico)
+set(KROMI_SVG ${KROMI_PACKAGING_DIR}/kromi.svg)
 
-set(KROMI_ICON_FILES ${KROMI_ICO})
+set(KROMI_ICON_FILES ${KROMI_ICO} ${KROMI_SVG})
 foreach(size IN LISTS KROMI_ICON_SIZES)
   list(APPEND KROMI_ICON_FILES ${KROMI_PACKAGING_DIR}/kromi-${size}.png)
 endforeach()

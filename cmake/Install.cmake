@@ -4,7 +4,7 @@
 #   lib/games/kromi/{Boom,Ny,Pot,Visa}.wav   links to the cues, so the game finds them there
 #   share/games/kromi/{Boom,Ny,Pot,Visa}.wav the cues themselves
 #   share/applications/kromi.desktop
-#   share/icons/hicolor/NxN/apps/kromi.png
+#   share/icons/hicolor/NxN/apps/kromi.png, share/icons/hicolor/scalable/apps/kromi.svg
 #   share/metainfo/org.kromi.kromi.metainfo.xml
 #   share/man/man6/kromi.6.gz
 #   share/doc/kromi/copyright, share/doc/kromi/changelog.gz
@@ -55,6 +55,7 @@ foreach(size IN LISTS KROMI_ICON_SIZES)
   install(FILES ${KROMI_PACKAGING_DIR}/kromi-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME kromi.png)
 endforeach()
+install(FILES ${KROMI_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # The manual page and the changelog go compressed, without gzip's name and time stamp, so the
 # same sources always give the same package. The package is native (its version has no Debian

@@ -1,7 +1,7 @@
 # Installs the build into a throwaway DESTDIR with prefix /usr, as a distribution package or
 # the end-to-end test does, and checks the tree: exactly the expected files, the command and the
-# cues reached through relative links that stay inside the tree, the desktop entry valid, and each
-# icon the one drawn for its size.
+# cues reached through relative links that stay inside the tree, the desktop entry valid, each
+# icon the one drawn for its size, and the scalable one well-formed XML.
 #   -D BUILD_DIR= -D WORK_DIR= -D VERSION= -D ICON_DIR= -D DESKTOP_FILE_VALIDATE=
 cmake_minimum_required(VERSION 3.25)
 set(dest ${WORK_DIR}/destdir)
@@ -47,13 +47,28 @@ foreach(cue IN LISTS cues)
   expect_link(usr/lib/games/kromi/${cue} usr/share/games/kromi/${cue})
 endforeach()
 
-foreach(size 32 64 128)
+foreach(size IN LISTS icon_sizes)
   file(SHA256 ${ICON_DIR}/kromi-${size}.png drawn)
   file(SHA256 ${dest}/usr/share/icons/hicolor/${size}x${size}/apps/kromi.png installed)
   if(NOT drawn STREQUAL installed)
     message(FATAL_ERROR "the ${size}x${size} icon is not the one drawn at ${size} pixels")
   endif()
 endforeach()
+set(svg ${dest}/usr/share/icons/hicolor/scalable/apps/kromi.svg)
+file(SHA256 ${ICON_DIR}/kromi.svg drawn)
+file(SHA256 ${svg} installed)
+if(NOT drawn STREQUAL installed)
+  message(FATAL_ERROR "the scalable icon is not the one drawn")
+endif()
+# An icon theme that cannot parse the file shows no icon at all.
+find_program(XMLLINT xmllint)
+if(NOT XMLLINT)
+  message(FATAL_ERROR "xmllint not found (Debian package libxml2-utils)")
+endif()
+execute_process(COMMAND ${XMLLINT} --noout ${svg} OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "")
+  message(FATAL_ERROR "xmllint finds the scalable icon malformed (${rc}):\n${out}")
+endif()
 
 set(desktop ${dest}/usr/share/applications/kromi.desktop)
 if(NOT EXISTS "${DESKTOP_FILE_VALIDATE}")

@@ -3,6 +3,7 @@
 // the way Explorer reads it, and the icon embedded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -254,31 +255,46 @@ TEST_P(VersionResource, TranslationIsUsEnglishUnicode) {
   EXPECT_EQ(Le16(translation->value, 2), 1200u);
 }
 
-// The icon group must point at an icon image that is byte for byte the one in kromi.ico.
+// The icon group must list kromi.ico's images in its order, each pointing at an icon image that
+// is byte for byte the one in kromi.ico: 32 (16 colours, first), 16, 24, 48, then 256 as PNG.
 TEST_P(VersionResource, EmbedsTheDrawnIcon) {
   const Resource* group = Find(kRtGroupIcon);
   ASSERT_NE(group, nullptr);
-  ASSERT_EQ(group->data.size(), 6u + 14u);
-  EXPECT_EQ(Le16(group->data, 2), 1u) << "icon group";
-  EXPECT_EQ(Le16(group->data, 4), 1u) << "one image";
-  EXPECT_EQ(group->data[6], 32);
-  EXPECT_EQ(group->data[7], 32);
-  EXPECT_EQ(group->data[8], 16);
-  EXPECT_EQ(Le16(group->data, 12), 4u) << "bits per pixel";
-  const unsigned iconId = Le16(group->data, 18);
-
   const Bytes ico = ReadAll(KROMI_ICO_FILE);
-  ASSERT_GE(ico.size(), 22u);
-  const std::size_t at = Le32(ico, 18);
-  const Bytes image(ico.begin() + static_cast<std::ptrdiff_t>(at), ico.end());
-  bool found = false;
-  for (const Resource& r : resources_) {
-    if (r.type != kRtIcon || r.id != iconId) continue;
-    found = true;
-    EXPECT_EQ(r.data, image);
-    EXPECT_EQ(Le32(group->data, 14), r.data.size()) << "group's size of the image";
+  ASSERT_GE(ico.size(), 6u);
+  const unsigned count = Le16(ico, 4);
+  ASSERT_EQ(count, 5u) << "images in kromi.ico";
+  ASSERT_EQ(group->data.size(), 6u + 14u * count);
+  EXPECT_EQ(Le16(group->data, 2), 1u) << "icon group";
+  EXPECT_EQ(Le16(group->data, 4), count);
+
+  const unsigned sizes[] = {32, 16, 24, 48, 0};  // 0 stands for 256
+  for (unsigned i = 0; i < count; ++i) {
+    const std::size_t g = 6 + 14 * std::size_t{i}, f = 6 + 16 * std::size_t{i};
+    EXPECT_EQ(group->data[g], sizes[i]) << "image " << i;
+    EXPECT_EQ(Le16(group->data, g + 6), sizes[i] == 0 ? 32u : 4u) << "bits per pixel of image " << i;
+    // Width, height, colours, reserved, planes, bits and size: as the file's directory has them.
+    EXPECT_TRUE(std::equal(group->data.begin() + static_cast<std::ptrdiff_t>(g),
+                           group->data.begin() + static_cast<std::ptrdiff_t>(g + 12),
+                           ico.begin() + static_cast<std::ptrdiff_t>(f)))
+        << "group entry " << i << " differs from kromi.ico's";
+    const unsigned iconId = Le16(group->data, g + 12);
+    const std::size_t at = Le32(ico, f + 12);
+    const Bytes image(ico.begin() + static_cast<std::ptrdiff_t>(at),
+                      ico.begin() + static_cast<std::ptrdiff_t>(at + Le32(ico, f + 8)));
+    int found = 0;
+    for (const Resource& r : resources_) {
+      if (r.type != kRtIcon || r.id != iconId) continue;
+      ++found;
+      EXPECT_EQ(r.data, image) << "image " << i;
+      if (sizes[i] == 0) {
+        ASSERT_GE(r.data.size(), 8u);
+        EXPECT_EQ(Bytes(r.data.begin(), r.data.begin() + 8), (Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+      }
+    }
+    EXPECT_EQ(found, 1) << "icon " << iconId << " named by the group";
   }
-  EXPECT_TRUE(found) << "icon " << iconId << " named by the group";
+  EXPECT_EQ(group->data[8], 16) << "the 32 x 32 has 16 colours";
 }
 
 INSTANTIATE_TEST_SUITE_P(Built, VersionResource, testing::Values(Source::kRes, Source::kExe),

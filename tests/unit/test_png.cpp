@@ -85,6 +85,20 @@ TEST(PngWriter, WritesWhatAnotherReaderReads) {
   }
 }
 
+// The form a Windows icon needs: alpha stored after the colours, as the frame's top byte had it.
+TEST(PngWriter, KeepsAlphaWhenAskedForRgba) {
+  Frame frame(3, 1);
+  frame.pixels = {0xFF102030u, 0x80405060u, 0x00708090u};
+  const std::vector<std::uint8_t> png = EncodePng(frame, PngChannels::kRgba);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
+  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGBA));
+  std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+  EXPECT_EQ(rgba, (std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0x80, 0x70, 0x80, 0x90, 0x00}));
+}
+
 TEST(PngReader, ReadsOtherWritersRgbaGreyAndPalette) {
   // RGBA: the colours as stored, whatever their alpha (a see-through pixel keeps its colour).
   const std::vector<std::uint8_t> rgba{10, 20, 30, 255, 40, 50, 60, 128, 70, 80, 90, 0};

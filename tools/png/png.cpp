@@ -39,11 +39,11 @@ void Take(png_structp png, png_bytep data, png_size_t size) {
 
 // The libpng calls of a write, with setjmp in a frame of its own: everything it changes lives in
 // the caller, so nothing here is left half-made when an error jumps back.
-bool Write(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height, const std::vector<png_bytep>& rows,
-           std::vector<std::uint8_t>& out) {
+bool Write(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height, int colourType,
+           const std::vector<png_bytep>& rows, std::vector<std::uint8_t>& out) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_write_fn(png, &out, Append, Flush);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, const_cast<png_bytepp>(rows.data()));
@@ -79,29 +79,32 @@ bool Read(png_structp png, png_infop info, Source& source, png_uint_32& width, p
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodePng(const Frame& frame) {
+std::vector<std::uint8_t> EncodePng(const Frame& frame, PngChannels channels) {
   if (frame.width <= 0 || frame.height <= 0 ||
       frame.pixels.size() != static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height)) {
     return {};
   }
   const auto w = static_cast<std::size_t>(frame.width);
   const auto h = static_cast<std::size_t>(frame.height);
+  const bool alpha = channels == PngChannels::kRgba;
+  const std::size_t bytesPerPixel = alpha ? 4 : 3;
   std::vector<std::uint8_t> rgb;
-  rgb.reserve(w * h * 3);
+  rgb.reserve(w * h * bytesPerPixel);
   for (const std::uint32_t p : frame.pixels) {
     rgb.push_back(static_cast<std::uint8_t>(p >> 16));
     rgb.push_back(static_cast<std::uint8_t>(p >> 8));
     rgb.push_back(static_cast<std::uint8_t>(p));
+    if (alpha) rgb.push_back(static_cast<std::uint8_t>(p >> 24));
   }
   std::vector<png_bytep> rows(h);
-  for (std::size_t y = 0; y < h; ++y) rows[y] = rgb.data() + y * w * 3;
+  for (std::size_t y = 0; y < h; ++y) rows[y] = rgb.data() + y * w * bytesPerPixel;
 
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
   if (png == nullptr) return {};
   png_infop info = png_create_info_struct(png);
   std::vector<std::uint8_t> out;
   const bool written = info != nullptr && Write(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h),
-                                                rows, out);
+                                                alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, rows, out);
   png_destroy_write_struct(&png, &info);
   if (!written) out.clear();
   return out;

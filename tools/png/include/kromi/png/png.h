@@ -10,8 +10,13 @@
 
 namespace kromi {
 
-// The whole PNG file for a frame, 8-bit RGB (alpha dropped); empty if the frame is empty.
-std::vector<std::uint8_t> EncodePng(const Frame& frame);
+// What a PNG file keeps of a frame's pixels. Windows reads the PNG image of an icon only as 8-bit
+// RGBA; everything else here wants the smaller RGB.
+enum class PngChannels { kRgb, kRgba };
+
+// The whole PNG file for a frame, 8-bit RGB (alpha dropped) or RGBA (the frame's alpha byte
+// kept); empty if the frame is empty.
+std::vector<std::uint8_t> EncodePng(const Frame& frame, PngChannels channels = PngChannels::kRgb);
 
 // Writes frame as a PNG file at path; false if the frame is empty or the file cannot be written.
 bool WritePng(const Frame& frame, const std::string& path);
