@@ -1,5 +1,5 @@
 // What one whole frame costs the host: Form1's real controls after Form_Load, the real fonts,
-// AutoSize and Draw exactly as Host::Draw runs them, at scale 1 and 2. The floor is filling the
+// AutoSize and Draw exactly as Runner::Draw runs them, at scale 1 and 2. The floor is filling the
 // same buffer with one colour, the least any frame can cost; after the runs the ratio of each
 // frame to that floor is printed.
 #include <benchmark/benchmark.h>

@@ -310,10 +310,7 @@ std::optional<Next> Host::Handle(Runner& runner, InputTranslator& input, const S
   }
 }
 
-bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& shown) {
-  if (Signalled()) return true;
-  if (!CreateWindow(error)) return false;
-  Runner runner(view_, fonts, scale_, clock_);
+bool Host::ShowFirstFrame(Runner& runner, std::string& error) {
   // A window that cannot show its first frame must not run on unseen: the player would have no
   // window to close.
   if (Draw(runner) != Drawn::kYes) {
@@ -325,17 +322,22 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
     error = drawError_;
     return false;
   }
-  if (shown) shown();
+  return true;
+}
 
+bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& shown) {
+  if (Signalled()) return true;
+  if (!CreateWindow(error)) return false;
+  Runner runner(view_, fonts, scale_, clock_);
+  if (!ShowFirstFrame(runner, error)) return false;
+  if (shown) shown();
   // Mouse positions come in window units: device pixels on X11, scaled units on Wayland.
   InputTranslator input(runner, wayland_ ? 1 : scale_);
   Next next = runner.Peek();
-  while (!next.unloaded && !Signalled()) {
+  while (!next.unloaded && !Signalled() && !(wayland_ && !wayland_->Lost().empty())) {
     SDL_Event e;
-    if (NextEvent(e, next.SleepMs())) {
-      do {
-        if (auto answer = Handle(runner, input, e)) next = *answer;
-      } while (!next.unloaded && !Signalled() && SDL_PollEvent(&e));
+    for (bool got = NextEvent(e, next.SleepMs()); got && !next.unloaded && !Signalled(); got = SDL_PollEvent(&e)) {
+      if (auto answer = Handle(runner, input, e)) next = *answer;
     }
     if (next.unloaded || Signalled()) break;
     next = runner.Wake();
@@ -344,14 +346,11 @@ bool Host::Run(Fonts& fonts, std::string& error, const std::function<void()>& sh
       Present();
       next = runner.Peek();
     }
-    if (wayland_ && !wayland_->Lost().empty()) break;
   }
   // The compositor gone is a failure, even if SDL turned it into a quit.
-  if (wayland_) {
-    if (std::string lost = wayland_->Lost(); !lost.empty()) {
-      error = std::move(lost);
-      return false;
-    }
+  if (wayland_ && !wayland_->Lost().empty()) {
+    error = wayland_->Lost();
+    return false;
   }
   return true;
 }

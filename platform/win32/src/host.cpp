@@ -215,19 +215,14 @@ bool Win32Host::Run(Glyphs& glyphs, std::string& error, const std::function<void
   UpdateWindow(window);
   Present(*frame_);
   if (shown) shown();
-
-  Next next = runner.Peek();
-  while (!next.unloaded) {
+  for (Next next = runner.Peek(); !next.unloaded;) {
     const int ms = next.SleepMs();
     MsgWaitForMultipleObjectsEx(0, nullptr, ms < 0 ? INFINITE : static_cast<DWORD>(ms), QS_ALLINPUT,
                                 MWMO_INPUTAVAILABLE);
     MSG msg;
     while (!runner.Peek().unloaded && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        runner.Close();
-        break;
-      }
-      DispatchMessageW(&msg);
+      if (msg.message == WM_QUIT) runner.Close();
+      else DispatchMessageW(&msg);
     }
     next = runner.Wake();
     if (next.frameDue) {

@@ -59,6 +59,8 @@ class Host {
   // Draws runner's frame into the window's pixels; kLater while the compositor still holds every
   // buffer, kFailed with drawError_ when the window has no pixels to draw into.
   Drawn Draw(Runner& runner);
+  // Draws the first frame into the hidden window, then shows it; false with a reason.
+  bool ShowFirstFrame(Runner& runner, std::string& error);
   // Puts the drawn frame on screen; false with drawError_ when that failed.
   bool Present();
   // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
