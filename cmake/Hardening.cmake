@@ -5,7 +5,7 @@
 # Debian 12's dpkg-buildflags leaves out the stack clash and control-flow flags (they came with
 # dpkg 1.22), and its gcc makes none of these the default but PIE, so each is named here.
 # Kromi.exe gets none of them: mingw's ld already marks it for ASLR, high-entropy ASLR and DEP,
-# and its stack protector and fortify functions would need libssp beside it.
+# and its stack protector and fortify functions would bring in mingw's libssp.
 option(KROMI_HARDEN "Build with Debian's hardening flags (not with the sanitizers, not for Windows)" ON)
 
 # The sanitizers replace the very libc calls that fortify checks, and bring their own checks.

@@ -1,0 +1,27 @@
+# The same commit gives the same bytes whatever path it is checked out at, whenever and under
+# whatever umask it is built: scripts/reproducible builds it twice and compares the packages.
+# Left alone, these would differ from one build to the next:
+# - the checkout's own path, which __FILE__ and the debug information carry (and through the
+#   debug information the build ID that the stripped, packaged game keeps);
+# - the time mingw's ld writes into Kromi.exe's PE header;
+# - the times and modes of the packaged files, and the times of what CPack writes itself:
+#   cmake/PackageStage.cmake settles those when cpack runs, and the installer keeps no file
+#   times at all (cmake/Packaging.cmake).
+set(kromi_prefix_maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
+# An out-of-tree build directory has a path of its own. GCC takes the last map that matches,
+# so this one wins for a build directory inside the tree as well.
+if(NOT PROJECT_BINARY_DIR STREQUAL PROJECT_SOURCE_DIR)
+  list(APPEND kromi_prefix_maps -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+endif()
+# Not for windres, which takes no such option.
+foreach(map IN LISTS kromi_prefix_maps)
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:${map}>)
+endforeach()
+
+if(WIN32)
+  add_link_options(LINKER:--no-insert-timestamp)
+endif()
+
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageStage.cmake)
+# Where that script finds the commit whose time the packaged files take.
+set(CPACK_KROMI_SOURCE_DIR ${PROJECT_SOURCE_DIR})
