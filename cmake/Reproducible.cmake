@@ -6,7 +6,9 @@
 # - the time mingw's ld writes into Kromi.exe's PE header;
 # - the times and modes of the packaged files, and the times of what CPack writes itself:
 #   cmake/PackageStage.cmake settles those when cpack runs, and the installer keeps no file
-#   times at all (cmake/Packaging.cmake).
+#   times at all (cmake/Packaging.cmake);
+# - the order of the ZIP's members and of the uninstaller's list, which CPack takes from the
+#   file system: cmake/PackageOrder.cmake sorts them.
 set(kromi_prefix_maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
 # An out-of-tree build directory has a path of its own. GCC takes the last map that matches,
 # so this one wins for a build directory inside the tree as well.
@@ -23,5 +25,7 @@ if(WIN32)
 endif()
 
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageStage.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageOrder.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageOrder.cmake)
 # Where that script finds the commit whose time the packaged files take.
 set(CPACK_KROMI_SOURCE_DIR ${PROJECT_SOURCE_DIR})
