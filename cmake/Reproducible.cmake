@@ -3,16 +3,17 @@
 # Left alone, these would differ from one build to the next:
 # - the checkout's own path, which __FILE__ and the debug information carry (and through the
 #   debug information the build ID that the stripped, packaged game keeps);
-# - the time mingw's ld writes into Kromi.exe's PE header;
+# - the time mingw's ld writes into Kromi.exe's PE header (SOURCE_DATE_EPOCH when that is set,
+#   else the link time);
 # - the times and modes of the packaged files, and the times of what CPack writes itself:
 #   cmake/PackageStage.cmake settles those when cpack runs, and the installer keeps no file
 #   times at all (cmake/Packaging.cmake);
 # - the order of the ZIP's members and of the uninstaller's list, which CPack takes from the
 #   file system: cmake/PackageOrder.cmake sorts them.
 set(kromi_prefix_maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
-# An out-of-tree build directory has a path of its own. GCC takes the last map that matches,
-# so this one wins for a build directory inside the tree as well.
-if(NOT PROJECT_BINARY_DIR STREQUAL PROJECT_SOURCE_DIR)
+# A build directory outside the tree has a path of its own.
+cmake_path(IS_PREFIX PROJECT_SOURCE_DIR ${PROJECT_BINARY_DIR} NORMALIZE kromi_binary_in_tree)
+if(NOT kromi_binary_in_tree)
   list(APPEND kromi_prefix_maps -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
 endif()
 # Not for windres, which takes no such option.
