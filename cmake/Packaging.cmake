@@ -32,8 +32,10 @@ if(WIN32)
   set(CPACK_NSIS_MUI_UNIICON ${KROMI_ICO})
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
   # The default stub is 32-bit, which does nothing under a 64-bit-only Wine; this one runs on
-  # every 64-bit Windows.
-  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  # every 64-bit Windows. Without SetDateSave off the installer keeps each file's time, among
+  # them that of the options page CPack writes as it packs, so no two builds would match;
+  # installed files take the time of their installation instead.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode\n  SetDateSave off")
   set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
   # The ZIP unpacks into one folder of its own.
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)

@@ -1,6 +1,6 @@
 // The Windows resources as the cross resource compiler built them (its .res output) and as the
 // built Kromi.exe carries them (its resource section): the version block walked node by node
-// the way Explorer reads it, and the icon embedded.
+// the way Explorer reads it, and the icon embedded; and the executable's header.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -296,6 +296,39 @@ TEST_P(VersionResource, EmbedsTheDrawnIcon) {
   }
   EXPECT_EQ(group->data[8], 16) << "the 32 x 32 has 16 colours";
 }
+
+// The optional header of the built Kromi.exe, or nothing when it is not built or no PE32+.
+Bytes OptionalHeader(const Bytes& b, std::size_t& pe) {
+  if (b.size() < 0x40 || Le16(b, 0) != 0x5A4D) return {};
+  pe = Le32(b, 0x3C);
+  if (Le32(b, pe) != 0x00004550 || Le16(b, pe + 24) != 0x20B) return {};
+  return Bytes(b.begin() + static_cast<std::ptrdiff_t>(pe + 24),
+               b.begin() + static_cast<std::ptrdiff_t>(pe + 24 + Le16(b, pe + 20)));
+}
+
+class KromiExeHeader : public testing::Test {
+ protected:
+  void SetUp() override {
+    exe_ = ReadAll(KROMI_WINDOWS_EXE);
+    if (exe_.empty()) GTEST_SKIP() << KROMI_WINDOWS_EXE << " is not built (scripts/windows builds it)";
+    optional_ = OptionalHeader(exe_, pe_);
+    ASSERT_GE(optional_.size(), 72u) << "no PE32+ optional header";
+  }
+  Bytes exe_, optional_;
+  std::size_t pe_ = 0;
+};
+
+// mingw's ld sets these by default; a changed link line (a --disable-dynamicbase, an older
+// binutils) would quietly drop them, and Windows would load the game at a fixed address.
+TEST_F(KromiExeHeader, KeepsAslrHighEntropyAslrAndDep) {
+  constexpr unsigned kHighEntropyVa = 0x20, kDynamicBase = 0x40, kNxCompat = 0x100;
+  const unsigned characteristics = Le16(optional_, 70);
+  EXPECT_EQ(characteristics & (kHighEntropyVa | kDynamicBase | kNxCompat), kHighEntropyVa | kDynamicBase | kNxCompat)
+      << "DllCharacteristics 0x" << std::hex << characteristics;
+}
+
+// A link time in the header would make every build of the same commit differ.
+TEST_F(KromiExeHeader, CarriesNoLinkTime) { EXPECT_EQ(Le32(exe_, pe_ + 8), 0u) << "TimeDateStamp"; }
 
 INSTANTIATE_TEST_SUITE_P(Built, VersionResource, testing::Values(Source::kRes, Source::kExe),
                          [](const testing::TestParamInfo<Source>& param) {

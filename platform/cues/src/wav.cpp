@@ -167,6 +167,9 @@ std::vector<std::uint8_t> CanonicalWav(std::span<const std::uint8_t> bytes, cons
   const auto dataSize = static_cast<std::uint32_t>(samples.size());
 
   std::vector<std::uint8_t> out(kHeader + samples.size() + pad, 0);
+  // Only a wrapped size could be smaller; without this bound GCC 12's fortified memcpy and
+  // stringop checks see a header written past the end and fail the build.
+  if (out.size() < kHeader) return {};
   std::uint8_t* h = out.data();
   PutTag(h, "RIFF");
   PutLe32(h + 4, static_cast<std::uint32_t>(kHeader - 8 + samples.size() + pad));
