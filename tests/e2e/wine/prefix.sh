@@ -20,20 +20,19 @@ case $1 in
       "$wine" reg add "$subst" /v Arial /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
       /usr/lib/wine/wineserver -w
     fi
+    # Its own output must not hold the caller's pipe open: ctest waits for every writer to go.
+    # One already up for this prefix is as good (it then says so and fails).
+    /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
     # The version the prefix reports is its own setting (a new one says win7 on some builds of
-    # Wine): set each time, and read back as programs see it.
+    # Wine): set each time, and read back below as programs see it.
     case ${3:-} in
       win10) want='Windows 10\.' ;;
       win7) want='Windows 6\.1\.7601' ;;
       *) echo "prefix.sh: which Windows? win10 or win7" >&2; exit 2 ;;
     esac
-    if [ "$("$wine" winecfg /v 2>/dev/null | tr -d '\r')" != "$3" ]; then
-      "$wine" winecfg /v "$3" >/dev/null 2>&1
+    if [ "$("$wine" winecfg /v </dev/null 2>/dev/null | tr -d '\r')" != "$3" ]; then
+      "$wine" winecfg /v "$3" </dev/null >/dev/null 2>&1
     fi
-    /usr/lib/wine/wineserver -w
-    # Its own output must not hold the caller's pipe open: ctest waits for every writer to go.
-    # One already up for this prefix is as good (it then says so and fails).
-    /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
     # The first program of a session also starts Wine's own services; a game started then waits
     # on them at exit. One trivial program first, so every game starts into a warm session. It
     # gets the caller's display, if any: the session's desktop keeps the one it started with.
