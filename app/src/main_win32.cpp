@@ -10,6 +10,7 @@
 #include "kromi/win32/cues.h"
 #include "kromi/win32/glyphs.h"
 #include "kromi/win32/host.h"
+#include "kromi/win32/text.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   using namespace kromi;
@@ -24,7 +25,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     form.Form_Load();
     std::string error;
     if (!host.Run(glyphs, error, [&cues] { cues.Start(); })) {
-      std::fprintf(stderr, "Kromi: %s\n", error.c_str());
+      const std::string line = "Kromi: " + error;
+      std::fprintf(stderr, "%s\n", line.c_str());
+      std::fflush(stderr);
+      // Started from Explorer the game has no stderr: without a window of its own, the player
+      // would see nothing at all.
+      MessageBoxW(nullptr, Widen(line).c_str(), Widen(view.caption).c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
       status = 1;
     }
   }

@@ -1,5 +1,5 @@
-// The game when what it runs on is gone or missing: the X server killed under it, no fonts, no
-// sound device.
+// The game when what it runs on is gone or missing: the X server killed under it, no fonts, its
+// window refused, no sound device.
 #include <signal.h>
 #include <unistd.h>
 
@@ -65,6 +65,36 @@ TEST_F(Faults, NoFontsFailsWithOneLineAndNoWindow) {
   EXPECT_EQ(CountLines(err), 1) << err;
   EXPECT_FALSE(x_->FindWindow(kTitle).has_value()) << "the window is still there";
   std::printf("its stderr: %s", err.c_str());
+}
+
+// On Windows the game started from Explorer has no stderr: a window it cannot make must be
+// explained in a message box. Here a CBT hook refuses the game's window alone, as a security
+// program's hook may, so the box itself can still be made.
+TEST_F(Faults, WindowRefusedIsExplainedInAMessageBox) {
+  if (!UnderWine()) GTEST_SKIP() << "message boxes are Windows'";
+  const std::string launcher = EnvOrEmpty("KROMI_E2E_WINE_REFUSE_WINDOW");
+  if (::access(launcher.c_str(), R_OK) != 0) GTEST_SKIP() << launcher << " is not built (scripts/windows builds it)";
+  environment_["KROMI_E2E_WINE_LAUNCHER"] = launcher;
+  StartGame();
+  const auto box = x_->WaitForWindow(kTitle, Limit(10000));
+  ASSERT_TRUE(box.has_value()) << "no window titled \"" << kTitle << "\" appeared; stderr: " << ReadFile(*dir_ / "stderr");
+  const auto g = x_->GeometryOf(*box);
+  ASSERT_TRUE(g.has_value());
+  EXPECT_FALSE(g->width == kClientWidth && g->height == kClientHeight) << "the game's window was made after all";
+  // It waits for the player: the game is still there to be dismissed.
+  Pause(milliseconds(500));
+  ASSERT_TRUE(game_->Running()) << "the game ended with its message box unread";
+  EXPECT_TRUE(x_->FindWindow(kTitle).has_value()) << "the message box went away by itself";
+
+  x_->Focus(*box);
+  x_->Tap(XK_Return);  // its one button, OK
+  const auto exit = game_->WaitExit(Limit(5000));
+  ASSERT_TRUE(exit.has_value()) << "Return on the message box did not end the game";
+  EXPECT_TRUE(exit->exited) << "killed by signal " << exit->code;
+  EXPECT_EQ(exit->code, 1);
+  const std::string err = ReadFile(*dir_ / "stderr");
+  EXPECT_EQ(err.rfind("Kromi: cannot open the window", 0), 0u) << err;
+  EXPECT_EQ(CountLines(err), 1) << err;
 }
 
 // Without a sound device the game plays silently and says nothing about it.

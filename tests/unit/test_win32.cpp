@@ -1,5 +1,6 @@
-// The Windows layer's own rules, run under Wine: which key code a key message gives, and reading
-// cue files through Win32 the way the Linux reader does through POSIX.
+// The Windows layer's own rules, run under Wine: which key code a key message gives, the window's
+// density with and without Windows 10's functions, and reading cue files through Win32 the way
+// the Linux reader does through POSIX.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "kromi/cues/cuefile.h"
 #include "kromi/win32/cuefiles.h"
+#include "kromi/win32/dpi.h"
 #include "kromi/win32/host.h"
 #include "kromi/win32/text.h"
 #include "kromi/win32/windows.h"
@@ -47,6 +49,33 @@ TEST(Win32Text, SwedishLettersSurviveTheRoundTrip) {
   ASSERT_EQ(wide.size(), 7u);
   EXPECT_EQ(wide[4], L'\x00E4');
   EXPECT_EQ(Narrow(wide), caption);
+}
+
+// A misspelt name would quietly drop Windows 10 to one density for every monitor.
+TEST(Win32Dpi, FindsWindows10sFunctionsWhereUser32HasThem) {
+  EXPECT_TRUE(WindowDpi(GetModuleHandleW(L"user32.dll")).PerWindow()) << "Wine's USER32 has both";
+  EXPECT_TRUE(WindowDpi::System().PerWindow());
+}
+
+// Windows 7's way, taken here from a module without the functions: the system's density, and at
+// it the same frame as the per-window functions give.
+TEST(Win32Dpi, WithoutThemTheSystemsDensityAndFrame) {
+  const WindowDpi old(GetModuleHandleW(L"kernel32.dll"));
+  ASSERT_FALSE(old.PerWindow());
+  const HDC screen = GetDC(nullptr);
+  ASSERT_NE(screen, nullptr);
+  const UINT system = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(old.ForWindow(nullptr), system);
+
+  constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  const SIZE was = old.WindowSize(328, 256, kStyle, 0, system);
+  const SIZE now = WindowDpi::System().WindowSize(328, 256, kStyle, 0, system);
+  EXPECT_EQ(was.cx, now.cx);
+  EXPECT_EQ(was.cy, now.cy);
+  // A caption and borders around the form, not the form's size alone.
+  EXPECT_GT(was.cx, 328);
+  EXPECT_GT(was.cy - 256, was.cx - 328);
 }
 
 class Win32CueFileTest : public testing::Test {

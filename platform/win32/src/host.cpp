@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kromi/win32/dpi.h"
 #include "kromi/win32/text.h"
 
 namespace kromi {
@@ -102,10 +103,11 @@ void Win32Host::SetScale(int scale) {
   runner_->ScaleChanged(scale);
   scale_ = runner_->Scale();
   // The client area is the form's size at this scale; the frame around it is what Windows adds.
-  RECT rect{0, 0, view_.clientWidth * scale_, view_.clientHeight * scale_};
-  AdjustWindowRectExForDpi(&rect, kStyle, FALSE, kExStyle, GetDpiForWindow(window));
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
+  const WindowDpi& dpi = WindowDpi::System();
+  const SIZE size = dpi.WindowSize(view_.clientWidth * scale_, view_.clientHeight * scale_, kStyle, kExStyle,
+                                   dpi.ForWindow(window));
+  const int width = size.cx;
+  const int height = size.cy;
   // Centred on the monitor's work area.
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
@@ -205,9 +207,10 @@ std::intptr_t Win32Host::Message(void* handle, unsigned message, std::uintptr_t 
 }
 
 bool Win32Host::Run(Glyphs& glyphs, std::string& error, const std::function<void()>& shown) {
+  WindowDpi::System().BecomeAware();
   if (!CreateMainWindow(error)) return false;
   const HWND window = static_cast<HWND>(window_);
-  Runner runner(view_, glyphs, ScaleForDpi(GetDpiForWindow(window)), clock_);
+  Runner runner(view_, glyphs, ScaleForDpi(WindowDpi::System().ForWindow(window)), clock_);
   runner_ = &runner;
   SetScale(runner.Scale());
   frame_ = &runner.Draw();
