@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <regex>
 
 #include "game_fixture.h"
@@ -14,6 +16,7 @@ namespace {
 
 constexpr const char* kSocket = "kromi-wayland-0";
 constexpr int kCanvasLeft = 141, kCanvasTop = 56, kCanvasWidth = 138, kCanvasHeight = 106;
+constexpr Rgb kWallpaper{0x30, 0x70, 0xa0};  // weston.ini's background-color below
 
 class Wayland : public GameTest {
  protected:
@@ -123,6 +126,43 @@ class Wayland : public GameTest {
     EXPECT_NE(x_->Pixel(window_, right - 1, bottom), kBackground);
   }
 
+  // The rows just above the client area, where a client-side title bar is drawn (libdecor's is
+  // 24 units tall), inset so that no rounded corner or edge line counts.
+  struct Strip {
+    std::vector<Rgb> pixels;
+    Rgb most;            // the colour most of them show
+    double share = 0;    // the part of the strip that shows it
+  };
+  std::optional<Strip> TitleStrip() {
+    const auto image = x_->Grab(window_);
+    if (!image || origin_.y < 24) return std::nullopt;
+    Strip s;
+    std::map<std::uint32_t, int> count;
+    for (int y = origin_.y - 20; y < origin_.y - 4; ++y) {
+      for (int x = origin_.x + 4; x < origin_.x + kClientWidth - 4; ++x) {
+        const Rgb c = image->At(x, y);
+        s.pixels.push_back(c);
+        ++count[static_cast<std::uint32_t>(c.r << 16 | c.g << 8 | c.b)];
+      }
+    }
+    const auto most = std::max_element(count.begin(), count.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    s.most = Rgb{static_cast<int>(most->first >> 16), static_cast<int>(most->first >> 8 & 0xFF),
+                 static_cast<int>(most->first & 0xFF)};
+    s.share = static_cast<double>(most->second) / static_cast<double>(s.pixels.size());
+    return s;
+  }
+  // A bar is one colour over most of the strip (title text and buttons take the rest), neither
+  // the wallpaper showing through nor the game's own grey.
+  static bool IsBar(const std::optional<Strip>& s) {
+    return s && s->share > 0.5 && s->most != kWallpaper && s->most != kBackground;
+  }
+  static std::string Describe(const std::optional<Strip>& s) {
+    if (!s) return "no strip above the client area";
+    return "the strip above the client area is " + std::to_string(static_cast<int>(s->share * 100)) + "% " +
+           ToString(s->most);
+  }
+
   std::unique_ptr<Process> weston_;
 };
 
@@ -145,6 +185,34 @@ TEST_F(Wayland, FirstFrameShowsWithItsTitleAndOneSize) {
   EXPECT_EQ(lastMin, lastMax);
   EXPECT_EQ(lastMin.substr(0, 4), "328x") << lastMin;
   EXPECT_EQ(log.find("xkbcommon"), std::string::npos) << "the compose setting meant for Xlib reached Wayland";
+}
+
+TEST_F(Wayland, TitleBarIsThereFromTheStartAndFollowsTheFocus) {
+  // weston draws no decorations: the bar is libdecor's, in subsurfaces that show only once the
+  // game's own surface is committed after the compositor's configure. The pointer stays at the
+  // output's far corner throughout, so no hover over the bar makes that commit.
+  LaunchOnWeston();
+  std::optional<Strip> bar;
+  ASSERT_TRUE(WaitUntil([&] { return IsBar(bar = TitleStrip()); }, Limit(2000), milliseconds(20)))
+      << Describe(bar);
+  Pause(milliseconds(300));
+  const auto still = TitleStrip();
+  ASSERT_TRUE(still.has_value());
+  EXPECT_TRUE(still->pixels == bar->pixels) << "the title bar does not stay still at rest";
+  const Rgb active = bar->most;
+
+  // A second client takes the focus (weston activates a new window): the bar takes its inactive
+  // look. The client is small, so wherever weston puts it the strip's main colour stays the bar's.
+  Process other({"/usr/bin/weston-simple-damage", "--width=48", "--height=48"}, GameEnvironment(""),
+                *dir_ / "other.out", *dir_ / "other.err");
+  EXPECT_TRUE(WaitUntil([&] { return IsBar(bar = TitleStrip()) && bar->most != active; }, Limit(3000),
+                        milliseconds(20)))
+      << Describe(bar) << ", as when the game had the focus";
+  // Gone again, weston gives the focus back to the game, and the bar its active look.
+  other.Stop(SIGTERM, milliseconds(3000));
+  EXPECT_TRUE(WaitUntil([&] { return IsBar(bar = TitleStrip()) && bar->most == active; }, Limit(3000),
+                        milliseconds(20)))
+      << Describe(bar) << ", not " << ToString(active) << " as before the other client came";
 }
 
 TEST_F(Wayland, NumberPadFourRaisesRedThenAMatchAndEscEndsWithZero) {

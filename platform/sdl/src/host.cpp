@@ -281,6 +281,16 @@ bool Host::NextEvent(SDL_Event& e, int timeoutMs) {
   return SDL_PollEvent(&e) != 0;
 }
 
+std::optional<Next> Host::DecorationsChanged(Runner& runner) {
+  // On Wayland these events are what SDL makes of the compositor's configure, after which
+  // libdecor has drawn the title bar afresh (active or inactive look) into its subsurfaces. Those
+  // show only with the next commit of the game's own surface, and a game at rest makes none: so
+  // the frame is drawn again. A commit brings no configure, so this cannot feed itself. Elsewhere
+  // the window manager draws the frame and nothing here changes.
+  if (!wayland_) return std::nullopt;
+  return runner.Exposed();
+}
+
 std::optional<Next> Host::Handle(Runner& runner, InputTranslator& input, const SDL_Event& e) {
   if (auto next = input.Handle(e)) return next;
   if (e.type == SDL_QUIT) return runner.Close();
@@ -290,6 +300,7 @@ std::optional<Next> Host::Handle(Runner& runner, InputTranslator& input, const S
       return runner.Close();
     case SDL_WINDOWEVENT_FOCUS_GAINED:
     case SDL_WINDOWEVENT_ENTER: {
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) DecorationsChanged(runner);
       // A release that happened while another window had the focus may never have reached us.
       // The button is up, so deliver its release now rather than leave the button stuck down.
       // Losing the focus by itself changes nothing (held keys are released by SDL itself).
@@ -300,6 +311,10 @@ std::optional<Next> Host::Handle(Runner& runner, InputTranslator& input, const S
       }
       return runner.ButtonsUpExcept(down, ShiftOf(static_cast<std::uint16_t>(SDL_GetModState())));
     }
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+      return DecorationsChanged(runner);
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_SIZE_CHANGED:

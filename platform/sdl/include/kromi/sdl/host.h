@@ -65,6 +65,9 @@ class Host {
   bool Present();
   // The next event, waiting at most timeoutMs (negative: no limit); false if none came.
   bool NextEvent(SDL_Event& e, int timeoutMs);
+  // The window's state as the compositor configured it may have changed: on Wayland the title
+  // bar is redrawn, and a frame is due so that it shows.
+  std::optional<Next> DecorationsChanged(Runner& runner);
   // Passes one event to runner; nothing when it is none the game hears.
   std::optional<Next> Handle(Runner& runner, InputTranslator& input, const SDL_Event& e);
 
