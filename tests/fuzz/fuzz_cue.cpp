@@ -1,45 +1,81 @@
-// libFuzzer target: arbitrary bytes as a cue file, through the same path the game takes, the
-// file reader, the WAV checks, the canonical rebuild and the conversion to the device's format, on the dummy
-// audio driver. Besides the sanitizers it checks that the layers agree: a file the checks accept
-// plays, one they refuse is silent, a second play of the same file neither reads nor decodes
-// again, and no decoded cue is larger than the checks promised.
-#include <SDL.h>
-#include <stdlib.h>
-#include <unistd.h>
-
+// libFuzzer target: arbitrary bytes as a cue file, through the platform-free part of the path the
+// game takes: the cue cache's read (FinishCueRead, with its cap), the WAV checks, the canonical
+// rebuild and the conversion to the device's format (MixSamples, what the SDL mixer calls). The
+// file lives in memory, behind a CueFiles of its own, so no disk, thread or audio device slows an
+// input down. The POSIX reader keeps its unit tests (tests/unit/test_wav.cpp). Besides the
+// sanitizers it checks that the layers agree: a file the checks accept comes out of the cache
+// and converts, one they refuse is nullptr, a second play of the same file is not read again and
+// is the very same rebuilt file, and no converted cue differs in size from what the checks
+// promised.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "kromi/cues/cuefile.h"
-#include "kromi/posix/cuefiles.h"
-#include "kromi/sdl/mixer.h"
 #include "kromi/cues/wav.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+// The one cue file there is: the bytes of the input being run, and who the file is.
+struct MemoryFile {
+  std::span<const std::uint8_t> bytes;
+  kromi::FileIdentity identity;
+  std::size_t served = 0;  // bytes handed to read calls, over all inputs
+};
 
-fs::path& Dir() {
-  static fs::path dir;
-  return dir;
+MemoryFile& File() {
+  static MemoryFile file;
+  return file;
 }
 
-kromi::MixerCues*& Cues() {
-  static kromi::MixerCues* cues = nullptr;
-  return cues;
+const std::string kPath = "/cues/Pot.wav";
+
+std::optional<kromi::FileIdentity> IdentifyMemory(const std::string& path) {
+  if (path != kPath) return std::nullopt;
+  return File().identity;
 }
 
-void CleanUp() {
-  delete Cues();
-  Cues() = nullptr;
-  std::error_code ignored;
-  if (!Dir().empty()) fs::remove_all(Dir(), ignored);
-  SDL_Quit();
+// As the POSIX reader does once the file is open: the real capping and change checks, fed by
+// read calls over the input.
+kromi::CueRead ReadMemory(const std::string& path, std::size_t cap) {
+  kromi::CueRead result;
+  if (path != kPath) return result;
+  MemoryFile& file = File();
+  result.identity = file.identity;
+  std::size_t at = 0;
+  return kromi::FinishCueRead(
+      std::move(result), cap,
+      [&file, &at](std::uint8_t* into, std::size_t room) -> std::ptrdiff_t {
+        const std::size_t n = std::min(room, file.bytes.size() - at);
+        if (n > 0) std::memcpy(into, file.bytes.data() + at, n);
+        at += n;
+        file.served += n;
+        return static_cast<std::ptrdiff_t>(n);
+      },
+      [&file]() -> std::optional<kromi::FileIdentity> { return file.identity; });
+}
+
+kromi::CueFileCache& Cache() {
+  // Kept across inputs, as the game keeps it across plays: each input replaces the file.
+  static kromi::CueFileCache cache(kromi::CueFiles{&ReadMemory, &IdentifyMemory});
+  return cache;
+}
+
+// MixSamples is built without coverage (coverage.ignore), so nothing else would make the corpus
+// keep a stereo, 8-bit or faster-than-the-device cue for the conversion's sake; a branch each
+// here does.
+void NoteLayout(const kromi::WavInfo& info) {
+  static volatile std::size_t seen[3];
+  if (info.channels == 2) seen[0] = seen[0] + 1;
+  if (info.bitsPerSample == 8) seen[1] = seen[1] + 1;
+  if (info.sampleRate > kromi::kMixRate) seen[2] = seen[2] + 1;
 }
 
 [[noreturn]] void Disagree(const char* what, std::size_t size) {
@@ -49,33 +85,7 @@ void CleanUp() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Never a real sound card, whatever the environment says.
-  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-  std::string templ = (fs::temp_directory_path() / "kromi-fuzz-XXXXXX").string();
-  if (::mkdtemp(templ.data()) == nullptr) std::abort();
-  Dir() = templ;
-  Cues() = new kromi::MixerCues(templ);
-  if (!Cues()->Open()) {
-    std::fprintf(stderr, "fuzz_cue: no dummy audio device: %s\n", SDL_GetError());
-    std::abort();
-  }
-  std::atexit(CleanUp);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // A new name every time: the cue cache knows a file by its identity, and a file rewritten
-  // within one clock tick at the same size and inode would look unchanged.
-  static std::uint64_t serial = 0;
-  const std::string name = "cue" + std::to_string(serial++) + ".wav";
-  const fs::path path = Dir() / name;
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out) std::abort();
-  }
-
   const std::span<const std::uint8_t> bytes(data, size);
   const std::optional<kromi::WavInfo> info = kromi::ValidateWav(bytes);
   if (info) {
@@ -89,28 +99,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  kromi::MixerCues& cues = *Cues();
-  const std::string text = "\\" + name;
-  const std::size_t reads = cues.FileReads(), decodes = cues.Decodes();
-  const std::int32_t played = cues.Play(text);
+  // A new inode for every input: the file was replaced, as an installer would replace it.
+  static std::uint64_t serial = 0;
+  MemoryFile& file = File();
+  file.bytes = bytes;
+  file.identity = kromi::FileIdentity{.device = 1, .inode = ++serial, .size = static_cast<std::int64_t>(size)};
+
+  kromi::CueFileCache& cache = Cache();
+  const std::size_t reads = cache.Reads(), served = file.served;
+  // A file over the cap is refused on its size, unread.
+  const std::size_t whole = size <= kromi::kMaxCueFileBytes ? size : 0;
+  const std::shared_ptr<const kromi::CueFile> cue = cache.Lookup(kPath);
   const bool playable = info.has_value() && size <= kromi::kMaxCueFileBytes;
-  if (played != (playable ? 1 : 0)) Disagree(playable ? "an accepted cue did not play" : "a refused cue played", size);
-  if (played == 1) {
-    const std::size_t converted = cues.CueBytes(text);
-    // SDL's resampler may round a few frames differently from the budget's arithmetic.
-    if (converted == 0 || converted > kromi::DecodedBytes(*info) + 64 * kromi::kMixBytesPerFrame) {
-      Disagree("the decoded cue is larger than the checks allowed for", size);
+  if ((cue != nullptr) != playable) Disagree(playable ? "an accepted cue did not play" : "a refused cue played", size);
+  if (cache.Reads() != reads + 1 || file.served != served + whole) {
+    Disagree("the file was not read exactly once", size);
+  }
+  if (cue) {
+    if (!(cue->identity == file.identity)) Disagree("the cue carries another file's identity", size);
+    // What the mixer does with a cue from the cache before it reaches the device.
+    const std::optional<kromi::WavInfo> played = kromi::ValidateWav(cue->wav);
+    if (!played) Disagree("the rebuilt cue fails the checks", size);
+    NoteLayout(*played);
+    const std::vector<std::uint8_t> pcm = kromi::MixSamples(cue->wav, *played);
+    if (pcm.empty() || pcm.size() != kromi::DecodedBytes(*info) || pcm.size() > kromi::kMaxDecodedBytes) {
+      Disagree("the converted cue is not the size the checks allowed for", size);
     }
   }
-  if (cues.FileReads() != reads + 1) Disagree("the file was not read exactly once", size);
-  if (cues.Decodes() != decodes + (played == 1 ? 1 : 0)) Disagree("a refused cue reached the decoder", size);
-  // Held knob keys replay a cue ten times a second: it must come from memory, with the same result.
-  if (cues.Play(text) != played) Disagree("a second play differs", size);
-  if (cues.FileReads() != reads + 1 || cues.Decodes() != decodes + (played == 1 ? 1 : 0)) {
-    Disagree("a second play read or decoded again", size);
+  // Held knob keys replay a cue ten times a second: it must come from memory, the same file.
+  if (cache.Lookup(kPath) != cue) Disagree("a second play differs", size);
+  if (cache.Reads() != reads + 1 || file.served != served + whole) {
+    Disagree("a second play read the file again", size);
   }
-
-  std::error_code ignored;
-  fs::remove(path, ignored);
+  file.bytes = {};
   return 0;
 }

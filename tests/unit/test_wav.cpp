@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -314,6 +315,63 @@ TEST(WavCheck, CanonicalFormKeepsOnlyTheCheckedSamples) {
 }
 
 // ---- Reading cue files -----------------------------------------------------------------------
+
+// The rules every platform's reader shares, against files that misbehave while being read.
+TEST(CueRead, FinishRefusesFilesThatGrowOrChangeOrFailWhileRead) {
+  constexpr std::size_t kCap = 100;
+  const FileIdentity small{.inode = 7, .size = 10};
+  std::size_t handed = 0;
+  // A file whose reads never end, like one being appended to.
+  const auto endless = [&handed](std::uint8_t* into, std::size_t room) -> std::ptrdiff_t {
+    std::memset(into, 'x', room);
+    handed += room;
+    return static_cast<std::ptrdiff_t>(room);
+  };
+  const auto same = [&] { return std::optional<FileIdentity>(small); };
+  CueRead grown = FinishCueRead(CueRead{.identity = small}, kCap, endless, same);
+  EXPECT_EQ(grown.status, CueReadStatus::kTooLarge);
+  EXPECT_TRUE(grown.bytes.empty());
+  EXPECT_EQ(handed, kCap + 1) << "reads one byte past the cap and no more";
+
+  // Grown since the stat, but only to the cap: all of it, however small the stat said it was.
+  std::size_t left = kCap;
+  const auto toCap = [&left](std::uint8_t* into, std::size_t room) -> std::ptrdiff_t {
+    const std::size_t n = std::min(room, left);
+    std::memset(into, 'y', n);
+    left -= n;
+    return static_cast<std::ptrdiff_t>(n);
+  };
+  const CueRead atCap = FinishCueRead(CueRead{.identity = small}, kCap, toCap, same);
+  EXPECT_EQ(atCap.status, CueReadStatus::kOk);
+  EXPECT_EQ(atCap.bytes, Bytes(kCap, 'y'));
+
+  handed = 0;
+  EXPECT_EQ(FinishCueRead(CueRead{.identity = {.size = kCap + 1}}, kCap, endless, same).status,
+            CueReadStatus::kTooLarge);
+  EXPECT_EQ(handed, 0u) << "a file over the cap by its size is refused unread";
+
+  // A fresh ten-byte file for each read.
+  const auto tenBytes = [] {
+    return [left = std::size_t{10}](std::uint8_t* into, std::size_t room) mutable -> std::ptrdiff_t {
+      const std::size_t n = std::min(room, left);
+      std::memset(into, 'z', n);
+      left -= n;
+      return static_cast<std::ptrdiff_t>(n);
+    };
+  };
+  FileIdentity touched = small;
+  touched.mtimeNsec = 1;
+  const CueRead changed = FinishCueRead(CueRead{.identity = small}, kCap, tenBytes(), [&] { return std::optional(touched); });
+  EXPECT_EQ(changed.status, CueReadStatus::kChanged);
+  EXPECT_TRUE(changed.bytes.empty());
+  EXPECT_EQ(FinishCueRead(CueRead{.identity = small}, kCap, tenBytes(), [] { return std::optional<FileIdentity>(); }).status,
+            CueReadStatus::kChanged);
+  const auto failing = [](std::uint8_t*, std::size_t) -> std::ptrdiff_t { return -1; };
+  EXPECT_EQ(FinishCueRead(CueRead{.identity = small}, kCap, failing, same).status, CueReadStatus::kReadFailed);
+  const CueRead whole = FinishCueRead(CueRead{.identity = small}, kCap, tenBytes(), same);
+  EXPECT_EQ(whole.status, CueReadStatus::kOk);
+  EXPECT_EQ(whole.bytes, Bytes(10, 'z'));
+}
 
 class CueFileTest : public testing::Test {
  protected:
