@@ -48,6 +48,7 @@ SIZE WindowDpi::WindowSize(int width, int height, DWORD style, DWORD exStyle, UI
   RECT rect{0, 0, width, height};
   // Without per-window scaling the frame is drawn at the system's density whatever dpi says.
   if (adjustForDpi_ == nullptr || !adjustForDpi_(&rect, style, FALSE, exStyle, dpi)) {
+    rect = RECT{0, 0, width, height};
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
   }
   return SIZE{rect.right - rect.left, rect.bottom - rect.top};
