@@ -328,7 +328,7 @@ TEST(CueRead, FinishRefusesFilesThatGrowOrChangeOrFailWhileRead) {
     return static_cast<std::ptrdiff_t>(room);
   };
   const auto same = [&] { return std::optional<FileIdentity>(small); };
-  CueRead grown = FinishCueRead(CueRead{.identity = small}, kCap, endless, same);
+  CueRead grown = FinishCueRead(CueRead{.identity = small, .bytes = {}}, kCap, endless, same);
   EXPECT_EQ(grown.status, CueReadStatus::kTooLarge);
   EXPECT_TRUE(grown.bytes.empty());
   EXPECT_EQ(handed, kCap + 1) << "reads one byte past the cap and no more";
@@ -341,12 +341,12 @@ TEST(CueRead, FinishRefusesFilesThatGrowOrChangeOrFailWhileRead) {
     left -= n;
     return static_cast<std::ptrdiff_t>(n);
   };
-  const CueRead atCap = FinishCueRead(CueRead{.identity = small}, kCap, toCap, same);
+  const CueRead atCap = FinishCueRead(CueRead{.identity = small, .bytes = {}}, kCap, toCap, same);
   EXPECT_EQ(atCap.status, CueReadStatus::kOk);
   EXPECT_EQ(atCap.bytes, Bytes(kCap, 'y'));
 
   handed = 0;
-  EXPECT_EQ(FinishCueRead(CueRead{.identity = {.size = kCap + 1}}, kCap, endless, same).status,
+  EXPECT_EQ(FinishCueRead(CueRead{.identity = {.size = kCap + 1}, .bytes = {}}, kCap, endless, same).status,
             CueReadStatus::kTooLarge);
   EXPECT_EQ(handed, 0u) << "a file over the cap by its size is refused unread";
 
@@ -361,14 +361,14 @@ TEST(CueRead, FinishRefusesFilesThatGrowOrChangeOrFailWhileRead) {
   };
   FileIdentity touched = small;
   touched.mtimeNsec = 1;
-  const CueRead changed = FinishCueRead(CueRead{.identity = small}, kCap, tenBytes(), [&] { return std::optional(touched); });
+  const CueRead changed = FinishCueRead(CueRead{.identity = small, .bytes = {}}, kCap, tenBytes(), [&] { return std::optional(touched); });
   EXPECT_EQ(changed.status, CueReadStatus::kChanged);
   EXPECT_TRUE(changed.bytes.empty());
-  EXPECT_EQ(FinishCueRead(CueRead{.identity = small}, kCap, tenBytes(), [] { return std::optional<FileIdentity>(); }).status,
+  EXPECT_EQ(FinishCueRead(CueRead{.identity = small, .bytes = {}}, kCap, tenBytes(), [] { return std::optional<FileIdentity>(); }).status,
             CueReadStatus::kChanged);
   const auto failing = [](std::uint8_t*, std::size_t) -> std::ptrdiff_t { return -1; };
-  EXPECT_EQ(FinishCueRead(CueRead{.identity = small}, kCap, failing, same).status, CueReadStatus::kReadFailed);
-  const CueRead whole = FinishCueRead(CueRead{.identity = small}, kCap, tenBytes(), same);
+  EXPECT_EQ(FinishCueRead(CueRead{.identity = small, .bytes = {}}, kCap, failing, same).status, CueReadStatus::kReadFailed);
+  const CueRead whole = FinishCueRead(CueRead{.identity = small, .bytes = {}}, kCap, tenBytes(), same);
   EXPECT_EQ(whole.status, CueReadStatus::kOk);
   EXPECT_EQ(whole.bytes, Bytes(10, 'z'));
 }

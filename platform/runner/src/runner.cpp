@@ -15,8 +15,7 @@ int Next::SleepMs() const {
 Runner::Runner(FormView view, Glyphs& glyphs, int scale, const Clock& clock)
     : view_(std::move(view)),
       glyphs_(glyphs),
-      clock_(clock),
-      scheduler_(clock_),
+      scheduler_(clock),
       mouse_(*view_.drawingOrder, *view_.events),
       renderer_(std::make_unique<Renderer>(glyphs_, scale)) {
   for (const TimerBinding& t : view_.timers) scheduler_.Add(*t.timer, t.tick, t.quiet);
@@ -24,70 +23,59 @@ Runner::Runner(FormView view, Glyphs& glyphs, int scale, const Clock& clock)
 
 Runner::~Runner() = default;
 
-void Runner::BeforeInput() {
+template <typename Handler>
+Next Runner::Input(Handler&& handler) {
+  if (view_.events->Unloaded()) return Peek();
   // Nothing could have ended a quiet timer's quiet since the last call, so the beats it was quiet
   // for stay passed over; the input may end it.
   scheduler_.SkipQuiet();
+  handler();
+  return Peek();
 }
 
-Next Runner::AfterInput() { return Peek(); }
-
 Next Runner::KeyDown(std::int16_t keyCode, std::int16_t shift) {
-  if (view_.events->Unloaded()) return Peek();
-  BeforeInput();
-  keysDown_.insert(keyCode);
-  view_.events->KeyDown(keyCode, shift);
-  return AfterInput();
+  return Input([&] {
+    keysDown_.insert(keyCode);
+    view_.events->KeyDown(keyCode, shift);
+  });
 }
 
 Next Runner::KeyUp(std::int16_t keyCode, std::int16_t shift) {
-  if (view_.events->Unloaded()) return Peek();
-  BeforeInput();
-  keysDown_.erase(keyCode);
-  view_.events->KeyUp(keyCode, shift);
-  return AfterInput();
+  return Input([&] {
+    keysDown_.erase(keyCode);
+    view_.events->KeyUp(keyCode, shift);
+  });
 }
 
 Next Runner::MouseDown(std::int16_t button, float x, float y, int clicks, std::int16_t shift) {
-  if (view_.events->Unloaded()) return Peek();
-  BeforeInput();
-  mouse_.Press(button, x, y, clicks, shift);
-  return AfterInput();
+  return Input([&] { mouse_.Press(button, x, y, clicks, shift); });
 }
 
 Next Runner::MouseUp(std::int16_t button, float x, float y, std::int16_t shift) {
-  if (view_.events->Unloaded()) return Peek();
-  BeforeInput();
-  mouse_.Release(button, x, y, shift);
-  return AfterInput();
+  return Input([&] { mouse_.Release(button, x, y, shift); });
 }
 
 Next Runner::MouseMove(float x, float y) {
-  if (view_.events->Unloaded()) return Peek();
-  mouse_.Motion(x, y);
+  if (!view_.events->Unloaded()) mouse_.Motion(x, y);
   return Peek();
 }
 
 Next Runner::FocusLost(std::int16_t shift) {
-  if (view_.events->Unloaded()) return Peek();
-  BeforeInput();
-  if (mouse_.Held() != 0) mouse_.ReleaseAll(shift);
-  // Each release is a handler of its own, and one of them may unload the form.
-  const std::set<std::int16_t> held = std::move(keysDown_);
-  keysDown_.clear();
-  for (const std::int16_t key : held) {
-    if (view_.events->Unloaded()) break;
-    view_.events->KeyUp(key, shift);
-  }
-  return AfterInput();
+  return Input([&] {
+    if (mouse_.Held() != 0) mouse_.ReleaseAll(shift);
+    // Each release is a handler of its own, and one of them may unload the form.
+    const std::set<std::int16_t> held = std::move(keysDown_);
+    keysDown_.clear();
+    for (const std::int16_t key : held) {
+      if (view_.events->Unloaded()) break;
+      view_.events->KeyUp(key, shift);
+    }
+  });
 }
 
 Next Runner::ButtonsUpExcept(std::int16_t stillDown, std::int16_t shift) {
-  if (view_.events->Unloaded()) return Peek();
   if ((mouse_.Held() & ~stillDown) == 0) return Peek();
-  BeforeInput();
-  mouse_.ReleaseAllBut(stillDown, shift);
-  return AfterInput();
+  return Input([&] { mouse_.ReleaseAllBut(stillDown, shift); });
 }
 
 Next Runner::Close() {
@@ -141,11 +129,8 @@ void Runner::Draw(PixelView out) {
 }
 
 const Frame& Runner::Draw() {
-  const std::span<const ControlRef> order(*view_.drawingOrder);
-  renderer_->AutoSize(order);
-  renderer_->Draw(view_.backColor, order, frame_);
-  shown_ = Renderer::Snapshot(order);
-  stale_ = false;
+  frame_.Resize(Width(), Height());
+  Draw(PixelView(frame_));
   return frame_;
 }
 

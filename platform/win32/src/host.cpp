@@ -223,7 +223,7 @@ bool Win32Host::Run(Glyphs& glyphs, std::string& error, const std::function<void
     MsgWaitForMultipleObjectsEx(0, nullptr, ms < 0 ? INFINITE : static_cast<DWORD>(ms), QS_ALLINPUT,
                                 MWMO_INPUTAVAILABLE);
     MSG msg;
-    while (!runner.Peek().unloaded && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (!view_.events->Unloaded() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) runner.Close();
       else DispatchMessageW(&msg);
     }

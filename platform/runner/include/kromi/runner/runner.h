@@ -75,19 +75,17 @@ class Runner {
   int Scale() const { return renderer_->Scale(); }
   int Width() const { return view_.clientWidth * Scale(); }   // device pixels
   int Height() const { return view_.clientHeight * Scale(); }
-  const FormView& View() const { return view_; }
   // Buttons the runner takes to be down, as a mask of kLeftButton ...
   std::int16_t ButtonsHeld() const { return mouse_.Held(); }
 
  private:
-  // Before handling an input: the ticks passed over while quiet stay passed over.
-  void BeforeInput();
-  Next AfterInput();
+  // Runs an input's handler unless the form has gone, after the quiet timers' passed beats.
+  template <typename Handler>
+  Next Input(Handler&& handler);
   bool FrameDue() const;
 
   FormView view_;
   Glyphs& glyphs_;
-  const Clock& clock_;
   Scheduler scheduler_;
   MouseRouter mouse_;
   std::unique_ptr<Renderer> renderer_;
