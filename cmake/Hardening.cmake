@@ -8,8 +8,9 @@
 # and its stack protector and fortify functions would bring in mingw's libssp.
 option(KROMI_HARDEN "Build with Debian's hardening flags (not with the sanitizers, not for Windows)" ON)
 
-# The sanitizers replace the very libc calls that fortify checks, and bring their own checks.
-if(NOT KROMI_HARDEN OR WIN32 OR KROMI_SANITIZE OR KROMI_TSAN)
+# The sanitizers replace the very libc calls that fortify checks, and bring their own checks. The
+# page's WebAssembly has no return addresses in its memory and no executable pages to protect.
+if(NOT KROMI_HARDEN OR WIN32 OR EMSCRIPTEN OR KROMI_SANITIZE OR KROMI_TSAN)
   return()
 endif()
 
