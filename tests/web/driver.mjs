@@ -89,6 +89,7 @@ const TYPES = {
 export const typeOf = (name) => TYPES[path.extname(name).toLowerCase()] || 'application/octet-stream';
 
 // Answers for routes, each (req, res, site) with site.read(name) giving a file of the real site.
+// A route named '*' answers for every file without a route of its own.
 export const answer = {
   status: (code, body = '', type = 'text/plain') => (req, res) => {
     res.writeHead(code, { 'Content-Type': type, 'Cache-Control': 'no-store' });
@@ -120,7 +121,8 @@ export async function serve(root, routes = {}) {
     }
     if (name.endsWith('/')) name += 'index.html';
     hits.push(name);
-    if (routes[name]) return routes[name](req, res, site);
+    const route = routes[name] || routes['*'];
+    if (route) return route(req, res, site);
     const file = path.resolve(root, '.' + name);
     if (!file.startsWith(path.resolve(root) + path.sep)) return answer.status(403)(req, res);
     fs.readFile(file, (err, body) => {
@@ -242,10 +244,14 @@ export class Game {
       game.page = (await game.browser.pages())[0] || (await game.browser.newPage());
       game.cdp = await game.page.createCDPSession();
       game.page.on('pageerror', (e) => game.errors.push(`page error: ${e.message || e}`));
-      game.page.on('console', (m) => {
-        // The network's own complaints (a 404 the page asked for) are not the page's script.
-        if (m.type() === 'error' && !/^Failed to load resource/.test(m.text())) game.errors.push(`console: ${m.text()}`);
+      // Only what the page's script says: the browser's own complaints about a file it could
+      // not load (a 404 the page asked for) are the server's doing.
+      game.cdp.on('Runtime.consoleAPICalled', (e) => {
+        if (e.type === 'error' || e.type === 'assert') {
+          game.errors.push(`console.${e.type}: ${e.args.map((a) => a.value ?? a.description ?? a.type).join(' ')}`);
+        }
       });
+      await game.cdp.send('Runtime.enable');
       await game.page.evaluateOnNewDocument(watchCues);
       await game.page.goto(game.server.url, { waitUntil: 'domcontentloaded' });
       if (wait) await game.waitForFirstFrame();
