@@ -8,6 +8,9 @@ import os from 'node:os';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
+// For the benchmark beside bench/web, which has no node packages of its own.
+export { puppeteer };
+
 export const CHROMIUM = process.env.KROMI_CHROMIUM || '/usr/bin/chromium';
 
 export function siteDir() {
@@ -224,7 +227,8 @@ const BUTTONS = { left: 1, right: 2, middle: 4 };
 export class Game {
   // Starts a server on the site (with routes over some of its files), a browser and the page.
   // autoplay: let the page play sound before any gesture. scale: the device pixel ratio.
-  static async open({ autoplay = true, scale = 1, routes = {}, wait = true, site = siteDir() } = {}) {
+  // init: functions to run in every document before the page's own script.
+  static async open({ autoplay = true, scale = 1, routes = {}, wait = true, site = siteDir(), init = [] } = {}) {
     const game = new Game();
     try {
       game.server = await serve(site, routes);
@@ -252,7 +256,7 @@ export class Game {
         }
       });
       await game.cdp.send('Runtime.enable');
-      await game.page.evaluateOnNewDocument(watchCues);
+      for (const fn of [watchCues, ...init]) await game.page.evaluateOnNewDocument(fn);
       await game.page.goto(game.server.url, { waitUntil: 'domcontentloaded' });
       if (wait) await game.waitForFirstFrame();
       return game;
