@@ -249,13 +249,10 @@ export class Game {
       game.cdp = await game.page.createCDPSession();
       game.page.on('pageerror', (e) => game.errors.push(`page error: ${e.message || e}`));
       // Only what the page's script says: the browser's own complaints about a file it could
-      // not load (a 404 the page asked for) are the server's doing.
-      game.cdp.on('Runtime.consoleAPICalled', (e) => {
-        if (e.type === 'error' || e.type === 'assert') {
-          game.errors.push(`console.${e.type}: ${e.args.map((a) => a.value ?? a.description ?? a.type).join(' ')}`);
-        }
+      // not load (a 404 the page asked for) come without arguments.
+      game.page.on('console', (m) => {
+        if ((m.type() === 'error' || m.type() === 'assert') && m.args().length > 0) game.errors.push(`console.${m.type()}: ${m.text()}`);
       });
-      await game.cdp.send('Runtime.enable');
       for (const fn of [watchCues, ...init]) await game.page.evaluateOnNewDocument(fn);
       await game.page.goto(game.server.url, { waitUntil: 'domcontentloaded' });
       if (wait) await game.waitForFirstFrame();
@@ -294,14 +291,18 @@ export class Game {
   // Runs fn(...args) in the page. Puppeteer's own evaluate counts as a user gesture, which
   // would let the page's sound start before the player did anything; this one does not.
   async evaluate(fn, ...args) {
-    const { result, exceptionDetails } = await this.cdp.send('Runtime.evaluate', {
-      expression: `(${fn})(...${JSON.stringify(args)})`,
+    const { result } = await this.cdp.send('Runtime.evaluate', {
+      expression: `(async () => {
+        try { return { ok: true, value: await (${fn})(...${JSON.stringify(args)}) }; }
+        catch (e) { return { ok: false, error: String((e && e.stack) || e) }; }
+      })()`,
       returnByValue: true,
       awaitPromise: true,
       userGesture: false,
     });
-    if (exceptionDetails) throw new Error(exceptionDetails.exception?.description || exceptionDetails.text);
-    return result.value;
+    if (!result.value) throw new Error('the page went away while being read');
+    if (!result.value.ok) throw new Error(result.value.error);
+    return result.value.value;
   }
 
   state() { return this.evaluate(() => document.documentElement.dataset.kromi); }
