@@ -7,8 +7,7 @@ int main() {
   using namespace kromi;
   // The game outlives main: from here on the page's events and timeout drive it.
   static TwisterSource random;
-  static WebCues cues;
-  WebCues::Open();
+  static WebCues cues;  // opens once the first frame is on screen
   static Form1 form(random, cues);
   const FormView view = form.View();
   form.Form_Load();

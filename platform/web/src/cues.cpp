@@ -3,6 +3,7 @@
 #include <emscripten.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "kromi/cues/cuefile.h"
@@ -178,17 +179,27 @@ EM_JS(void, kromi_cue_close, (), {
 
 }  // namespace
 
+bool WebCues::open_ = false;
+std::string WebCues::early_;
+
 std::int32_t WebCues::Play(std::string_view text) {
   const auto name = CueFileName(text);
-  if (!name) {
-    // Every call cuts off the cue before it, whether or not the new one can play.
-    kromi_cue_play("");
-    return 0;
+  if (!open_) {
+    // Kept until the sound opens, the latest only, as a new cue cuts off the one before.
+    early_ = name.value_or("");
+    return name ? 1 : 0;
   }
-  return kromi_cue_play(name->c_str());
+  // Every call cuts off the cue before it, whether or not the new one can play.
+  return kromi_cue_play(name ? name->c_str() : "");
 }
 
-void WebCues::Open() { kromi_cue_open(); }
+void WebCues::Open() {
+  if (open_) return;
+  open_ = true;
+  kromi_cue_open();
+  if (!early_.empty()) kromi_cue_play(early_.c_str());
+  early_.clear();
+}
 
 void WebCues::Close() { kromi_cue_close(); }
 

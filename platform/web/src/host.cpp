@@ -86,7 +86,14 @@ EM_JS(void, kromi_page_present, (const unsigned char* rgba, int width, int heigh
   if (window.kromiFirstFrame === undefined) {
     window.kromiFirstFrame = performance.now();
     document.documentElement.dataset.kromi = 'running';
-    if (Module.onFirstFrame) Module.onFirstFrame();
+    // What can wait (the sound, keeping the site for offline play) starts once the first frame
+    // has been painted: the frame before the next one, then a task after it.
+    requestAnimationFrame(function() {
+      setTimeout(function() {
+        _kromi_shown();
+        if (Module.onFirstFrame) Module.onFirstFrame();
+      }, 0);
+    });
   }
 });
 
@@ -162,6 +169,8 @@ EMSCRIPTEN_KEEPALIVE void kromi_mouse(int kind, int domButton, double x, double 
   host->Apply(kind == 0 ? host->runner().MouseDown(button, fx, fy, clicks >= 2 ? 2 : 1, sh)
                         : host->runner().MouseUp(button, fx, fy, sh));
 }
+
+EMSCRIPTEN_KEEPALIVE void kromi_shown() { kromi::WebCues::Open(); }
 
 EMSCRIPTEN_KEEPALIVE void kromi_scale() {
   if (kromi::host) kromi::host->CheckScale();
