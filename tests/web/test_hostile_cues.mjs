@@ -80,3 +80,19 @@ test('the game plays on while Ny.wav trickles in forever', { timeout: 40000 }, a
     g.assertNoErrors();
   });
 });
+
+// A cue the server could not give is asked for again once a while has passed: a server that
+// comes back is heard without a reload.
+test('a cue missing at first plays once the server has it again', { timeout: 40000 }, async () => {
+  await withGame({ routes: { '/Pot.wav': answer.status(404, 'not found') } }, async (g) => {
+    await g.avoidSolvedStart();
+    const ch = channelThatCannotMatch(await g.ring());
+    assert.ok(await g.holdUntil(RAISE[ch], async () => (await g.knobStep(ch)) >= 1, 3000), 'the knob stopped');
+    assert.ok(!(await g.started()).includes('Pot.wav'), 'a missing Pot.wav was played');
+    delete g.server.routes['/Pot.wav'];
+    await sleep(10500);
+    assert.ok(await g.holdUntil(RAISE[ch], async () => (await g.started()).includes('Pot.wav'), 3000),
+              'Pot.wav stayed silent after the server had it again');
+    g.assertNoErrors();
+  });
+});

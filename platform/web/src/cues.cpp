@@ -42,9 +42,9 @@ namespace kromi {
 
 namespace {
 
-// The page's sound: one AudioContext, the cues by file name (an AudioBuffer, null when not
-// playable, 'loading' while on the way), the voice playing, and the latest cue asked for while
-// its file was still on the way. A fetch that has not finished within a few seconds (a server
+// The page's sound: one AudioContext, the cues by file name (an AudioBuffer; the time it failed,
+// when it could not be had; 'loading' while on the way), the voice playing, and the latest cue
+// asked for while its file was still on the way. A fetch that has not finished within a few seconds (a server
 // that trickles forever) is given up, and so is any body past the cap.
 EM_JS(int, kromi_cue_play, (const char* cname), {
   var s = Module.kromiSound;
@@ -57,6 +57,9 @@ EM_JS(int, kromi_cue_play, (const char* cname), {
   s.pending = null;
   if (!name) return 0;
   var entry = s.cues.get(name);
+  // A cue that could not be had is asked of the server again once a while has passed: the
+  // network may have come back, or the file been mended.
+  if (typeof entry === 'number' && performance.now() - entry > 10000) entry = undefined;
   if (entry === undefined) {
     s.cues.set(name, 'loading');
     s.load(name);
@@ -66,7 +69,7 @@ EM_JS(int, kromi_cue_play, (const char* cname), {
     if (s.allowed()) s.pending = name;
     return 1;
   }
-  if (entry === null) return 0;
+  if (typeof entry === 'number') return 0;
   s.start(entry);
   return 1;
 });
@@ -155,7 +158,7 @@ EM_JS(void, kromi_cue_open, (), {
       var buffer = null;
       try { buffer = s.convert(bytes); } catch (e) { buffer = null; }
       if (buffer) buffer.kromiCue = name;
-      s.cues.set(name, buffer);
+      s.cues.set(name, buffer || performance.now());
       if (s.pending === name) {
         s.pending = null;
         if (buffer) s.start(buffer);
