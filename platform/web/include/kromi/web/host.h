@@ -28,7 +28,10 @@ class WebHost {
   // What the page's callbacks call.
   void Apply(const Next& next);
   Runner& runner() { return *runner_; }
-  void TimerFired() { timer_ = 0, Apply(runner_->Wake()); }
+  void TimerFired() {
+    timer_ = 0;  // a timeout that has run needs no clearing
+    Apply(runner_->Wake());
+  }
   void CheckScale();
 
  private:
