@@ -82,10 +82,22 @@ EM_JS(void, kromi_cue_open, (), {
     try { s.ctx = new AudioContext(); } catch (e2) { s.ctx = null; }
   }
   // Sound is allowed once the context runs, or from the first key press or click on, which
-  // resumes it: that gesture's own cue is started at once and heard as the context wakes.
-  s.allowed = function() { return !!s.ctx && (s.unlocked || s.ctx.state === 'running'); };
+  // resumes it: that gesture's own cue is started at once and heard as the context wakes. Some
+  // browsers start even an allowed context suspended and run it a moment later, so for its first
+  // half second a cue is started on it all the same; if the context was in fact locked, the
+  // first gesture stops that cue rather than let it be heard late.
+  s.born = performance.now();
+  s.allowed = function() {
+    if (!s.ctx) return false;
+    if (s.unlocked || s.ctx.state === 'running') return true;
+    return s.ctx.state === 'suspended' && performance.now() - s.born < 500;
+  };
   s.unlock = function() {
     if (s.closed || !s.ctx) return;
+    if (!s.unlocked && s.ctx.state !== 'running' && s.voice) {
+      try { s.voice.stop(); } catch (e) {}
+      s.voice = null;
+    }
     s.unlocked = true;
     if (s.ctx.state !== 'running') s.ctx.resume().catch(function() {});
   };
