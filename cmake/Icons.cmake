@@ -9,19 +9,7 @@ set(KROMI_ICON_FILES ${KROMI_ICO} ${KROMI_SVG})
 foreach(size IN LISTS KROMI_ICON_SIZES)
   list(APPEND KROMI_ICON_FILES ${KROMI_PACKAGING_DIR}/kromi-${size}.png)
 endforeach()
-# A cross build cannot run what it builds: it draws with the build machine's kromi_icongen.
-if(CMAKE_CROSSCOMPILING)
-  set(KROMI_ICONGEN "" CACHE FILEPATH "kromi_icongen built for the build machine (scripts/windows builds it)")
-  if(NOT EXISTS "${KROMI_ICONGEN}")
-    message(FATAL_ERROR "Set KROMI_ICONGEN to a kromi_icongen built for this machine "
-                        "(cmake --build --preset release --target kromi_icongen); scripts/windows does it all")
-  endif()
-  set(KROMI_ICONGEN_COMMAND ${KROMI_ICONGEN})
-  set(KROMI_ICONGEN_DEPENDS ${KROMI_ICONGEN})
-else()
-  set(KROMI_ICONGEN_COMMAND kromi_icongen)
-  set(KROMI_ICONGEN_DEPENDS kromi_icongen)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/IconGen.cmake)
 add_custom_command(OUTPUT ${KROMI_ICON_FILES}
                    COMMAND ${CMAKE_COMMAND} -E make_directory ${KROMI_PACKAGING_DIR}
                    COMMAND ${KROMI_ICONGEN_COMMAND} ${KROMI_PACKAGING_DIR} ${KROMI_ICON_SIZES}

@@ -13,7 +13,6 @@
 # or another prefix works as well as /usr.
 include(GNUInstallDirs)
 
-set(KROMI_SOUNDS Boom.wav Ny.wav Pot.wav Visa.wav)
 list(TRANSFORM KROMI_SOUNDS PREPEND ${PROJECT_SOURCE_DIR}/res/sounds/ OUTPUT_VARIABLE KROMI_INSTALL_SOUNDS)
 
 if(WIN32)

@@ -15,32 +15,27 @@ set_target_properties(kromi PROPERTIES SUFFIX .js)
 
 set(KROMI_SITE_DIR ${CMAKE_BINARY_DIR}/site)
 set(KROMI_WEB_ICONS ${CMAKE_BINARY_DIR}/webicons)
-# A cross build cannot run what it builds: the icons are drawn by the build machine's icon drawer.
-set(KROMI_ICONGEN "" CACHE FILEPATH "kromi_icongen built for the build machine (scripts/web builds it)")
-if(NOT EXISTS "${KROMI_ICONGEN}")
-  message(FATAL_ERROR "Set KROMI_ICONGEN to a kromi_icongen built for this machine "
-                      "(cmake --build --preset release --target kromi_icongen); scripts/web does it all")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/IconGen.cmake)
 add_custom_command(OUTPUT ${KROMI_WEB_ICONS}/kromi-32.png ${KROMI_WEB_ICONS}/kromi-192.png ${KROMI_WEB_ICONS}/kromi-512.png
                    COMMAND ${CMAKE_COMMAND} -E make_directory ${KROMI_WEB_ICONS}
-                   COMMAND ${KROMI_ICONGEN} ${KROMI_WEB_ICONS} 32 192 512
-                   DEPENDS ${KROMI_ICONGEN}
+                   COMMAND ${KROMI_ICONGEN_COMMAND} ${KROMI_WEB_ICONS} 32 192 512
+                   DEPENDS ${KROMI_ICONGEN_DEPENDS}
                    COMMENT "Drawing the page's icons from the artwork" VERBATIM)
 
 set(web ${PROJECT_SOURCE_DIR}/packaging/web)
+list(TRANSFORM KROMI_SOUNDS PREPEND ${PROJECT_SOURCE_DIR}/res/sounds/ OUTPUT_VARIABLE KROMI_WEB_SOUNDS)
 add_custom_command(
   OUTPUT ${KROMI_SITE_DIR}/sw.js
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${KROMI_SITE_DIR}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KROMI_SITE_DIR}
   COMMAND ${CMAKE_COMMAND} -E copy ${web}/index.html ${web}/manifest.webmanifest $<TARGET_FILE:kromi>
           $<TARGET_FILE_DIR:kromi>/kromi.wasm ${KROMI_SITE_DIR}
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/res/sounds/Ny.wav ${PROJECT_SOURCE_DIR}/res/sounds/Pot.wav
-          ${PROJECT_SOURCE_DIR}/res/sounds/Visa.wav ${PROJECT_SOURCE_DIR}/res/sounds/Boom.wav ${KROMI_SITE_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy ${KROMI_WEB_SOUNDS} ${KROMI_SITE_DIR}
   COMMAND ${CMAKE_COMMAND} -E copy ${KROMI_WEB_ICONS}/kromi-32.png ${KROMI_SITE_DIR}/favicon.png
   COMMAND ${CMAKE_COMMAND} -E copy ${KROMI_WEB_ICONS}/kromi-192.png ${KROMI_SITE_DIR}/icon-192.png
   COMMAND ${CMAKE_COMMAND} -E copy ${KROMI_WEB_ICONS}/kromi-512.png ${KROMI_SITE_DIR}/icon-512.png
   COMMAND ${CMAKE_COMMAND} -DSITE=${KROMI_SITE_DIR} -DTEMPLATE=${web}/sw.js.in -P ${PROJECT_SOURCE_DIR}/cmake/WebSite.cmake
-  DEPENDS kromi ${web}/index.html ${web}/manifest.webmanifest ${web}/sw.js.in ${PROJECT_SOURCE_DIR}/cmake/WebSite.cmake
+  DEPENDS kromi ${KROMI_WEB_SOUNDS} ${web}/index.html ${web}/manifest.webmanifest ${web}/sw.js.in ${PROJECT_SOURCE_DIR}/cmake/WebSite.cmake
           ${KROMI_WEB_ICONS}/kromi-32.png ${KROMI_WEB_ICONS}/kromi-192.png ${KROMI_WEB_ICONS}/kromi-512.png
   COMMENT "Putting the site together in ${KROMI_SITE_DIR}" VERBATIM)
 add_custom_target(kromi_site ALL DEPENDS ${KROMI_SITE_DIR}/sw.js)

@@ -24,15 +24,12 @@ std::int16_t ShiftOf(bool shift, bool ctrl, bool alt) {
 // through pointer capture: a press on the canvas keeps its events until the last button is up,
 // so a release off the canvas arrives (with coordinates outside it) and "Avsluta" dragged off
 // still quits. Positions are CSS pixels from the canvas's corner, which are client units.
-EM_JS(void, kromi_page_open, (const char* caption, int width, int height, int scale), {
+EM_JS(void, kromi_page_open, (const char* caption, int width, int height), {
   var canvas = document.getElementById('kromi');
-  var p = Module.kromiPage = {canvas: canvas, ctx: canvas.getContext('2d', {alpha: false}), width: width,
-                              height: height, listeners: []};
+  var p = Module.kromiPage = {canvas: canvas, ctx: canvas.getContext('2d', {alpha: false}), listeners: []};
   document.title = UTF8ToString(caption);
   canvas.style.width = width + 'px';
   canvas.style.height = height + 'px';
-  canvas.width = width * scale;
-  canvas.height = height * scale;
   function listen(target, type, fn) {
     target.addEventListener(type, fn);
     p.listeners.push([target, type, fn]);
@@ -41,7 +38,6 @@ EM_JS(void, kromi_page_open, (const char* caption, int width, int height, int sc
     var r = canvas.getBoundingClientRect();
     return [(e.clientX - r.left) * width / (r.width || width), (e.clientY - r.top) * height / (r.height || height)];
   }
-  function shift(e) { return (e.shiftKey ? 1 : 0) | (e.ctrlKey ? 2 : 0) | (e.altKey ? 4 : 0); }
   listen(canvas, 'pointerdown', function(e) {
     try { canvas.setPointerCapture(e.pointerId); } catch (err) {}
   });
@@ -50,15 +46,15 @@ EM_JS(void, kromi_page_open, (const char* caption, int width, int height, int sc
   listen(canvas, 'mousedown', function(e) {
     e.preventDefault();
     var xy = at(e);
-    _kromi_mouse(0, e.button, xy[0], xy[1], e.detail, shift(e));
+    _kromi_mouse(0, e.button, xy[0], xy[1], e.detail, e.shiftKey, e.ctrlKey, e.altKey);
   });
   listen(canvas, 'mouseup', function(e) {
     var xy = at(e);
-    _kromi_mouse(1, e.button, xy[0], xy[1], 0, shift(e));
+    _kromi_mouse(1, e.button, xy[0], xy[1], 0, e.shiftKey, e.ctrlKey, e.altKey);
   });
   listen(canvas, 'mousemove', function(e) {
     var xy = at(e);
-    _kromi_mouse(2, 0, xy[0], xy[1], 0, 0);
+    _kromi_mouse(2, 0, xy[0], xy[1], 0, false, false, false);
   });
   listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
   listen(canvas, 'auxclick', function(e) { e.preventDefault(); });
@@ -68,14 +64,9 @@ EM_JS(void, kromi_page_open, (const char* caption, int width, int height, int sc
 
 EM_JS(double, kromi_pixel_ratio, (), { return window.devicePixelRatio || 1; });
 
-EM_JS(void, kromi_page_resize, (int scale), {
-  var p = Module.kromiPage;
-  p.canvas.width = p.width * scale;
-  p.canvas.height = p.height * scale;
-});
-
 EM_JS(void, kromi_page_present, (const unsigned char* rgba, int width, int height), {
   var p = Module.kromiPage;
+  // The backing store follows the frame: a new scale's first frame resizes it.
   if (p.canvas.width !== width || p.canvas.height !== height) {
     p.canvas.width = width;
     p.canvas.height = height;
@@ -153,12 +144,13 @@ void OnTimer(void*) {
 extern "C" {
 
 // kind: 0 press, 1 release, 2 move.
-EMSCRIPTEN_KEEPALIVE void kromi_mouse(int kind, int domButton, double x, double y, int clicks, int shift) {
+EMSCRIPTEN_KEEPALIVE void kromi_mouse(int kind, int domButton, double x, double y, int clicks, bool shift, bool ctrl,
+                                       bool alt) {
   using namespace kromi;
   if (!host) return;
   const auto fx = static_cast<float>(x);
   const auto fy = static_cast<float>(y);
-  const auto sh = static_cast<std::int16_t>(shift);
+  const std::int16_t sh = ShiftOf(shift, ctrl, alt);
   if (kind == 2) {
     host->Apply(host->runner().MouseMove(fx, fy));
     return;
@@ -187,7 +179,7 @@ WebHost::WebHost(FormView view) : view_(std::move(view)) {}
 void WebHost::Start(FormView view) {
   host = new WebHost(std::move(view));  // lives as long as the page's game
   const int scale = ScaleForPixelRatio(kromi_pixel_ratio());
-  kromi_page_open(host->view_.caption.c_str(), host->view_.clientWidth, host->view_.clientHeight, scale);
+  kromi_page_open(host->view_.caption.c_str(), host->view_.clientWidth, host->view_.clientHeight);
   host->runner_ = std::make_unique<Runner>(host->view_, host->glyphs_, scale, host->clock_);
   const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
   emscripten_set_keydown_callback(window, nullptr, EM_FALSE, OnKey);
@@ -200,7 +192,6 @@ void WebHost::Start(FormView view) {
 void WebHost::CheckScale() {
   const int scale = ScaleForPixelRatio(kromi_pixel_ratio());
   if (scale == runner_->Scale()) return;
-  kromi_page_resize(scale);
   // The text is rasterised afresh at the new scale, never stretched.
   Apply(runner_->ScaleChanged(scale));
 }
