@@ -64,7 +64,7 @@ MixerCues::~MixerCues() {
     wake_.notify_all();
     changed_.wait(lock, [this] { return thread_ == nullptr || finished_; });
   }
-  if (thread_ != nullptr) SDL_WaitThread(thread_, nullptr);
+  if (thread_ != nullptr && !detached_) SDL_WaitThread(thread_, nullptr);
 }
 
 bool MixerCues::Shutdown(std::chrono::milliseconds grace) {
@@ -73,7 +73,14 @@ bool MixerCues::Shutdown(std::chrono::milliseconds grace) {
     quitting_ = true;
     wake_.notify_all();
     if (thread_ == nullptr) return true;
-    if (!changed_.wait_for(lock, grace, [this] { return finished_; })) return false;
+    if (!changed_.wait_for(lock, grace, [this] { return finished_; })) {
+      // Given up on: detached, so nothing joins it later and the process may end with it still
+      // inside the sound system.
+      if (!detached_) SDL_DetachThread(thread_);
+      detached_ = true;
+      return false;
+    }
+    if (detached_) return true;  // SDL lets go of a detached thread itself
   }
   // Finished: all that is left of the thread is its return.
   SDL_WaitThread(thread_, nullptr);

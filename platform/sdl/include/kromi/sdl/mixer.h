@@ -137,6 +137,7 @@ class MixerCues final : public SoundCues {
   std::uint64_t served_ = 0;  // requests the audio thread has acted on
   bool quitting_ = false;
   bool finished_ = false;
+  bool detached_ = false;  // Shutdown gave up on the thread: it is never joined
   // An SDL thread rather than std::thread: SDL frees what it keeps per thread (its error text)
   // only for threads it started.
   SDL_Thread* thread_ = nullptr;
