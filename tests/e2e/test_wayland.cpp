@@ -30,9 +30,8 @@ class Wayland : public GameTest {
       const std::string missing = TryLaunchOnWeston(outputScale);
       if (missing.empty()) break;
       if (attempt == 2) throw std::runtime_error(missing);
-      std::fprintf(stderr, "%s; starting again\n--- weston's stderr (tail) ---\n%s\n--- the game's stderr ---\n%s\n",
-                   missing.c_str(), Tail(ReadFile(*dir_ / "weston.err")).c_str(),
-                   Tail(ReadFile(*dir_ / "stderr")).c_str());
+      std::fprintf(stderr, "%s; starting again\n", missing.c_str());
+      PrintLogs();
       game_->Stop(SIGKILL, milliseconds(5000));
       game_.reset();
       weston_.reset();
@@ -102,15 +101,16 @@ class Wayland : public GameTest {
   }
 
   void TearDown() override {
-    if (HasFailure() && dir_) {
-      std::fprintf(stderr, "--- weston's stderr (tail) ---\n%s\n", Tail(ReadFile(*dir_ / "weston.err")).c_str());
-      std::fprintf(stderr, "--- the game's stderr (tail) ---\n%s\n", Tail(ReadFile(*dir_ / "stderr")).c_str());
-    }
+    if (HasFailure() && dir_) PrintLogs();
     if (game_ && game_->Running()) game_->Stop(SIGKILL, milliseconds(5000));
     weston_.reset();
     GameTest::TearDown();
   }
 
+  void PrintLogs() const {
+    std::fprintf(stderr, "--- weston's stderr (tail) ---\n%s\n", Tail(ReadFile(*dir_ / "weston.err")).c_str());
+    std::fprintf(stderr, "--- the game's stderr (tail) ---\n%s\n", Tail(ReadFile(*dir_ / "stderr")).c_str());
+  }
   static std::string Tail(const std::string& s) { return s.size() > 2000 ? s.substr(s.size() - 2000) : s; }
 
   // The client is wherever weston put it: its canvas, still the start colour, is the only
